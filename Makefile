@@ -1,0 +1,42 @@
+# The two commands a newcomer needs: `make run` and `make test`.
+SHELL := /bin/bash
+JOBS ?= 2
+NATIVE := build/native
+WINDOWS := build/windows
+
+.PHONY: all bootstrap build build-native build-windows test test-native test-windows test-e2e run clean
+
+all: build
+
+bootstrap:
+	@scripts/bootstrap
+
+build: bootstrap build-native build-windows
+
+build-native:
+	@cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+	@cmake --build $(NATIVE) -j$(JOBS)
+
+build-windows:
+	@cmake -S . -B $(WINDOWS) -DCMAKE_BUILD_TYPE=Release --toolchain cmake/mingw-w64.cmake >/dev/null
+	@cmake --build $(WINDOWS) -j$(JOBS)
+
+# Every tier: native unit tests and fuzzers, Windows tests under Wine (one at a time),
+# then the end-to-end tests.
+test: build
+	@$(MAKE) --no-print-directory test-native test-windows test-e2e
+
+test-native:
+	cd $(NATIVE) && ctest -j$(JOBS) --output-on-failure
+
+test-windows:
+	cd $(WINDOWS) && ctest -j1 --output-on-failure
+
+test-e2e:
+	@scripts/run-e2e
+
+run: build
+	@scripts/run
+
+clean:
+	rm -rf build

@@ -1,0 +1,17 @@
+// File-name rules shared by several programs.
+#pragma once
+#include <string>
+#include <string_view>
+
+namespace edms {
+
+// The text after the last '/' or '\' (the whole text when there is none).
+std::string LastPathComponent(std::string_view path);
+
+struct NameParts {
+  std::string base;       // text before the last '.', the whole name when there is none
+  std::string extension;  // from the last '.' on (with the dot), empty when there is none
+};
+NameParts SplitExtension(std::string_view name);
+
+}  // namespace edms
