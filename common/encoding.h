@@ -23,4 +23,12 @@ std::string FormEncode(std::string_view text);
 // digits is kept as it is.
 std::string FormDecode(std::string_view text);
 
+// True when `text` is well-formed UTF-8 (no overlong forms, surrogates or code points
+// above U+10FFFF).
+bool IsValidUtf8(std::string_view text);
+
+// `text` with every ill-formed UTF-8 sequence replaced by U+FFFD (one per maximal
+// ill-formed subpart); well-formed text comes back unchanged.
+std::string SanitizeUtf8(std::string_view text);
+
 }  // namespace edms

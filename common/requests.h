@@ -49,7 +49,7 @@ const CommandSpec* FindCommand(std::string_view name);
 std::optional<std::string> FormBody(Command command, const std::vector<std::string>& values);
 
 // The upload variant's header block: "XRQ_COMMAND: CHECKIN\r\nXRQ_OBJECT: <hex>\r\n..."
-// with every value HexEncodeUtf8'd. nullopt on a wrong value count.
+// with every value HexEncodeUtf8'd. nullopt on a wrong value count or a form-variant command.
 std::optional<std::string> UploadHeaders(Command command, const std::vector<std::string>& values);
 
 }  // namespace edms
