@@ -1,0 +1,97 @@
+#include "devserver/adaptor_request.h"
+
+#include "common/encoding.h"
+#include "devserver/reply_codes.h"
+
+namespace devserver {
+namespace {
+
+ParseOutcome Refuse(const char* code, std::string message) {
+  ParseOutcome out;
+  out.code = code;
+  out.message = std::move(message);
+  return out;
+}
+
+// Decodes every field of the command from the raw map; refuses a missing one or
+// one that is not hex text.
+ParseOutcome DecodeFields(const edms::CommandSpec& spec, std::map<std::string, std::string> raw) {
+  ParseOutcome out;
+  out.request.spec = &spec;
+  for (std::string_view name : spec.fields) {
+    auto it = raw.find(std::string(name));
+    if (it == raw.end()) {
+      return Refuse(code::kBadRequest,
+                    "Field " + std::string(name) + " is missing from the " + std::string(spec.name) + " request.");
+    }
+    if (!IsHexText(it->second)) {
+      return Refuse(code::kBadRequest, "Field " + std::string(name) + " is not hex-encoded text.");
+    }
+    out.request.fields[it->first] = edms::HexDecodeUtf8(it->second);
+  }
+  out.request.raw = std::move(raw);
+  out.ok = true;
+  return out;
+}
+
+}  // namespace
+
+const std::string& AdaptorRequest::Field(const std::string& name) const {
+  static const std::string kEmpty;
+  auto it = fields.find(name);
+  return it == fields.end() ? kEmpty : it->second;
+}
+
+bool IsHexText(std::string_view text) {
+  if (text.size() % 2 != 0) return false;
+  for (char c : text) {
+    bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    if (!hex) return false;
+  }
+  return true;
+}
+
+ParseOutcome ParseFormRequest(std::string_view body) {
+  std::map<std::string, std::string> raw;
+  size_t start = 0;
+  while (start <= body.size()) {
+    size_t amp = body.find('&', start);
+    std::string_view pair = body.substr(start, amp == std::string_view::npos ? std::string_view::npos : amp - start);
+    if (!pair.empty()) {
+      size_t eq = pair.find('=');
+      std::string name = edms::FormDecode(pair.substr(0, eq));
+      std::string value = eq == std::string_view::npos ? std::string() : edms::FormDecode(pair.substr(eq + 1));
+      raw.emplace(std::move(name), std::move(value));  // the first occurrence wins
+    }
+    if (amp == std::string_view::npos) break;
+    start = amp + 1;
+  }
+  auto command = raw.find("XRQ_COMMAND");
+  if (command == raw.end() || command->second.empty()) {
+    return Refuse(code::kBadRequest, "The request names no XRQ_COMMAND.");
+  }
+  const edms::CommandSpec* spec = edms::FindCommand(command->second);
+  if (!spec) return Refuse(code::kUnknownCommand, "Unknown command " + command->second + ".");
+  if (spec->upload) {
+    return Refuse(code::kBadRequest, command->second + " must send its fields as request headers and the file as the body.");
+  }
+  return DecodeFields(*spec, std::move(raw));
+}
+
+ParseOutcome ParseUploadRequest(const std::vector<std::pair<std::string, std::string>>& headers) {
+  std::map<std::string, std::string> raw;
+  for (const auto& [sent, value] : headers) {
+    std::string name = sent;  // header names are not case-sensitive
+    for (char& c : name) c = (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+    if (name.rfind("XRQ_", 0) == 0) raw.emplace(name, value);
+  }
+  const std::string& name = raw["XRQ_COMMAND"];
+  const edms::CommandSpec* spec = edms::FindCommand(name);
+  if (!spec) return Refuse(code::kUnknownCommand, "Unknown command " + name + ".");
+  if (!spec->upload) {
+    return Refuse(code::kBadRequest, name + " must be sent as a form body, not as request headers.");
+  }
+  return DecodeFields(*spec, std::move(raw));
+}
+
+}  // namespace devserver

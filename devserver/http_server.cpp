@@ -1,0 +1,388 @@
+#include "devserver/http_server.h"
+
+#include <poll.h>
+#include <sys/sendfile.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <boost/asio.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <chrono>
+#include <limits>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+
+#include "common/encoding.h"
+#include "devserver/admin.h"
+#include "devserver/commands.h"
+#include "devserver/pages.h"
+#include "devserver/reply_codes.h"
+
+namespace devserver {
+namespace {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using tcp = asio::ip::tcp;
+
+std::mutex logMutex;
+
+const char* Reason(int status) {
+  switch (status) {
+    case 200: return "OK";
+    case 400: return "Bad Request";
+    case 403: return "Forbidden";
+    case 404: return "Not Found";
+    case 405: return "Method Not Allowed";
+    case 409: return "Conflict";
+    case 413: return "Payload Too Large";
+    case 431: return "Request Header Fields Too Large";
+    default: return status < 400 ? "OK" : "Error";
+  }
+}
+
+// Waits until the socket can take more bytes (it may be non-blocking underneath).
+bool WaitWritable(int fd) {
+  pollfd p{fd, POLLOUT, 0};
+  return ::poll(&p, 1, 30000) > 0;
+}
+
+bool SendAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+      if (errno == EAGAIN && !WaitWritable(fd)) return false;
+      continue;
+    }
+    if (n <= 0) return false;
+    data += n;
+    size -= size_t(n);
+  }
+  return true;
+}
+
+// The kernel copies file to socket; nothing passes through user memory.
+bool SendFileRange(int sock, int file, uint64_t count) {
+  off_t offset = 0;
+  while (count > 0) {
+    size_t chunk = count > (1u << 30) ? (1u << 30) : size_t(count);
+    ssize_t n = ::sendfile(sock, file, &offset, chunk);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+      if (errno == EAGAIN && !WaitWritable(sock)) return false;
+      continue;
+    }
+    if (n <= 0) return false;
+    count -= uint64_t(n);
+  }
+  return true;
+}
+
+HttpReply AdaptorRefusal(int status, const char* code, const std::string& message) {
+  HttpReply r;
+  r.status = status;
+  r.headers.emplace_back("Content-Type", "text/plain; charset=utf-8");
+  r.headers.emplace_back("XRS_RTNCODE", code);
+  r.headers.emplace_back("XRS_CODEDESC", edms::HexEncodeUtf8(message));
+  r.body = message + "\n";
+  return r;
+}
+
+HttpReply ToHttp(AdaptorReply&& a) {
+  HttpReply r;
+  r.headers.emplace_back("Content-Type", a.file.valid() ? "application/octet-stream" : "text/plain; charset=utf-8");
+  r.headers.emplace_back("XRS_RTNCODE", a.code);
+  r.headers.emplace_back("XRS_CODEDESC", edms::HexEncodeUtf8(a.desc));
+  if (a.fileSize) r.headers.emplace_back("XRS_FILESIZE", *a.fileSize);
+  if (a.file.valid()) {
+    r.file = std::move(a.file);
+    r.fileSize = a.size;
+  }
+  return r;
+}
+
+void ApplyFault(const Fault& fault, HttpReply& r) {
+  switch (fault.mode) {
+    case FaultMode::ShortBody:
+      if (r.file.valid()) r.sendOnly = fault.bytes.value_or(r.fileSize / 2);
+      break;
+    case FaultMode::CloseEarly:
+      if (r.file.valid()) {
+        r.sendOnly = fault.bytes.value_or(r.fileSize / 2);
+        r.cutConnection = true;
+      } else {
+        r.dropWithoutReply = true;
+      }
+      break;
+    case FaultMode::BigHeaders:
+      r.headers.insert(r.headers.begin(), {"XRS_PADDING", std::string(fault.bytes.value_or(8192), 'x')});
+      break;
+    case FaultMode::Refuse:
+    case FaultMode::Delay:
+      break;
+  }
+}
+
+class Connection {
+ public:
+  Connection(ServerContext& ctx, tcp::socket socket) : ctx_(ctx), socket_(std::move(socket)) {}
+
+  void Run() {
+    beast::error_code ec;
+    socket_.set_option(tcp::no_delay(true), ec);
+    try {
+      while (HandleOne()) {
+      }
+    } catch (const std::exception& e) {
+      Log(std::string("connection dropped: ") + e.what());
+    }
+    socket_.shutdown(tcp::socket::shutdown_both, ec);
+    socket_.close(ec);
+  }
+
+ private:
+  // False when the connection is to be closed.
+  bool HandleOne() {
+    http::request_parser<http::empty_body> head;
+    head.header_limit(kHeaderLimit);
+    head.body_limit(std::numeric_limits<std::uint64_t>::max());  // each route sets its own limit once it knows the body's kind
+    beast::error_code ec;
+    http::read_header(socket_, buffer_, head, ec);
+    if (ec == http::error::end_of_stream || ec == asio::error::eof || ec == asio::error::connection_reset) {
+      return false;
+    }
+    if (ec == http::error::header_limit) {
+      HttpReply r = AdaptorRefusal(431, code::kHeadersTooLarge, "The request headers are larger than 32 KiB.");
+      r.close = true;
+      Write(r, false);
+      return false;
+    }
+    if (ec) {
+      HttpReply r = AdaptorRefusal(400, code::kBadRequest, "Malformed HTTP request: " + ec.message());
+      r.close = true;
+      Write(r, false);
+      return false;
+    }
+    const auto& req = head.get();
+    std::string target(req.target());
+    size_t qmark = target.find('?');
+    std::string path = target.substr(0, qmark);
+    std::string query = qmark == std::string::npos ? std::string() : target.substr(qmark + 1);
+    bool keepAlive = req.keep_alive();
+    std::string method(req.method_string());
+
+    if (path == ctx_.adaptorPath) {
+      if (method != "POST") return Refuse(head, 405, code::kWrongRoute, "The adaptor takes POST requests only.");
+      if (req.find("XRQ_COMMAND") != req.end()) return Upload(std::move(head), keepAlive);
+      return Form(std::move(head), keepAlive);
+    }
+    if (path.rfind("/_admin/", 0) == 0) return Admin(std::move(head), method, path, query, keepAlive);
+    if (method != "GET") return Refuse(head, 405, code::kWrongRoute, "Method " + method + " is not allowed here.");
+    HttpReply r;
+    if (path == "/notice") {
+      r = NoticePage(*ctx_.store, ParseQuery(query));
+    } else if (path == "/notice/close") {
+      r = NoticeClosedPage();
+    } else {
+      r = StaticFile(ctx_.webDir, path);
+    }
+    r.close = !head.is_done();  // a GET with a body we did not read
+    return Write(r, keepAlive);
+  }
+
+  bool Refuse(const http::request_parser<http::empty_body>& head, int status, const char* code,
+              const std::string& message) {
+    HttpReply r = AdaptorRefusal(status, code, message);
+    r.close = !head.is_done();
+    Log(std::string(head.get().method_string()) + " " + std::string(head.get().target()) + " -> " + code);
+    return Write(r, head.get().keep_alive());
+  }
+
+  void Continue(const http::request_parser<http::empty_body>& head) {
+    auto expect = head.get().find(http::field::expect);
+    if (expect != head.get().end() && beast::iequals(expect->value(), "100-continue")) {
+      static const char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
+      SendAll(socket_.native_handle(), kContinue, sizeof kContinue - 1);
+    }
+  }
+
+  bool Form(http::request_parser<http::empty_body>&& head, bool keepAlive) {
+    if (head.content_length().value_or(0) > kFormBodyLimit) {
+      HttpReply r = AdaptorRefusal(413, code::kBodyTooLarge, "The request body is too large.");
+      r.close = true;
+      return Write(r, false);
+    }
+    Continue(head);
+    http::request_parser<http::string_body> parser(std::move(head));
+    parser.body_limit(kFormBodyLimit);
+    beast::error_code ec;
+    if (!parser.is_done()) http::read(socket_, buffer_, parser, ec);
+    if (ec == http::error::body_limit) {
+      HttpReply r = AdaptorRefusal(413, code::kBodyTooLarge, "The request body is too large.");
+      r.close = true;
+      return Write(r, false);
+    }
+    if (ec) return false;
+    ParseOutcome parsed = ParseFormRequest(parser.get().body());
+    if (!parsed.ok) return WriteRefusal(parsed, keepAlive);
+    return Dispatch(parsed.request, keepAlive);
+  }
+
+  // The body goes straight to a file in the data folder's tmp/, whatever the headers
+  // say, so that even a refused upload is read to its end and the client gets its reply.
+  bool Upload(http::request_parser<http::empty_body>&& head, bool keepAlive) {
+    std::vector<std::pair<std::string, std::string>> fields;
+    for (const auto& f : head.get()) fields.emplace_back(std::string(f.name_string()), std::string(f.value()));
+    ParseOutcome parsed = ParseUploadRequest(fields);
+    Continue(head);
+    std::string temp = ctx_.store->NewTempPath();
+    http::request_parser<http::file_body> parser(std::move(head));
+    parser.body_limit(std::numeric_limits<std::uint64_t>::max());
+    beast::error_code ec;
+    parser.get().body().open(temp.c_str(), beast::file_mode::write, ec);
+    if (ec) {
+      HttpReply r = AdaptorRefusal(200, code::kInternal, "The upload cannot be stored: " + ec.message());
+      r.close = true;
+      return Write(r, false);
+    }
+    if (!parser.is_done()) http::read(socket_, buffer_, parser, ec);
+    parser.get().body().file().close(ec);
+    struct stat st;
+    uint64_t size = ::stat(temp.c_str(), &st) == 0 ? uint64_t(st.st_size) : 0;
+    if (!parser.is_done()) {  // the client went away or sent garbage
+      ::unlink(temp.c_str());
+      return false;
+    }
+    HttpReply reply;
+    if (!parsed.ok) {
+      reply = RefusalReply(parsed);
+    } else {
+      parsed.request.uploadPath = temp;
+      parsed.request.uploadSize = size;
+      reply = Answer(parsed.request);
+    }
+    ::unlink(temp.c_str());  // already moved into the store when the check-in succeeded
+    return Write(reply, keepAlive);
+  }
+
+  bool WriteRefusal(const ParseOutcome& parsed, bool keepAlive) {
+    HttpReply r = RefusalReply(parsed);
+    return Write(r, keepAlive);
+  }
+
+  HttpReply RefusalReply(const ParseOutcome& parsed) {
+    Log("request refused -> " + parsed.code + " " + parsed.message);
+    return AdaptorRefusal(200, parsed.code.c_str(), parsed.message);
+  }
+
+  bool Dispatch(const AdaptorRequest& request, bool keepAlive) {
+    HttpReply r = Answer(request);
+    return Write(r, keepAlive);
+  }
+
+  // Runs the command, or what an injected fault puts in its place.
+  HttpReply Answer(const AdaptorRequest& request) {
+    ctx_.faults.Record(request);
+    std::optional<Fault> fault = ctx_.faults.Take(request);
+    if (fault && fault->mode == FaultMode::Delay) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(fault->delayMs));
+    }
+    AdaptorReply reply;
+    if (fault && fault->mode == FaultMode::Refuse) {
+      reply.code = fault->code;
+      reply.desc = fault->message;
+    } else {
+      reply = RunCommand(*ctx_.store, request);
+    }
+    Log(std::string(request.spec->name) + " " + request.Field("XRQ_OBJECT") + " " + request.Field("XRQ_USER") +
+        " -> " + reply.code + (reply.code == code::kOk ? "" : " " + reply.desc) + (fault ? " (injected)" : ""));
+    HttpReply r = ToHttp(std::move(reply));
+    if (fault) ApplyFault(*fault, r);
+    return r;
+  }
+
+  bool Admin(http::request_parser<http::empty_body>&& head, const std::string& method, const std::string& path,
+             const std::string& query, bool keepAlive) {
+    beast::error_code ec;
+    auto remote = socket_.remote_endpoint(ec);
+    if (ec || !remote.address().is_loopback()) {
+      HttpReply r = AdaptorRefusal(403, code::kWrongRoute, "The admin API answers loopback callers only.");
+      r.close = true;
+      return Write(r, false);
+    }
+    if (head.content_length().value_or(0) > kFormBodyLimit) {
+      HttpReply r = AdaptorRefusal(413, code::kBodyTooLarge, "The request body is too large.");
+      r.close = true;
+      return Write(r, false);
+    }
+    Continue(head);
+    http::request_parser<http::string_body> parser(std::move(head));
+    parser.body_limit(kFormBodyLimit);
+    if (!parser.is_done()) http::read(socket_, buffer_, parser, ec);
+    if (ec) return false;
+    HttpReply r = HandleAdmin(ctx_, method, path, query, parser.get().body());
+    return Write(r, keepAlive);
+  }
+
+  // False when the connection must close afterwards.
+  bool Write(HttpReply& r, bool keepAlive) {
+    int fd = socket_.native_handle();
+    if (r.dropWithoutReply) return false;
+    uint64_t full = r.BodySize();
+    uint64_t send = r.sendOnly && *r.sendOnly < full ? *r.sendOnly : full;
+    bool close = r.close || !keepAlive || r.cutConnection;
+    std::string head = "HTTP/1.1 " + std::to_string(r.status) + " " + Reason(r.status) + "\r\n";
+    for (const auto& [name, value] : r.headers) head += name + ": " + value + "\r\n";
+    head += "Content-Length: " + std::to_string(r.cutConnection ? full : send) + "\r\n";
+    head += close ? "Connection: close\r\n\r\n" : "Connection: keep-alive\r\n\r\n";
+    bool ok;
+    if (r.file.valid()) {
+      ok = SendAll(fd, head.data(), head.size()) && SendFileRange(fd, r.file.get(), send);
+    } else {
+      head.append(r.body, 0, size_t(send));
+      ok = SendAll(fd, head.data(), head.size());
+    }
+    return ok && !close;
+  }
+
+  void Log(const std::string& line) {
+    if (ctx_.quiet) return;
+    std::lock_guard<std::mutex> lock(logMutex);
+    std::fprintf(stderr, "%s %s\n", Store::NowUtc().c_str(), line.c_str());
+  }
+
+  ServerContext& ctx_;
+  tcp::socket socket_;
+  beast::flat_buffer buffer_;
+};
+
+}  // namespace
+
+int Serve(ServerContext& ctx, const std::string& host, uint16_t port) {
+  try {
+    asio::io_context io;
+    tcp::acceptor acceptor(io);
+    tcp::endpoint endpoint(asio::ip::make_address(host), port);
+    acceptor.open(endpoint.protocol());
+    acceptor.set_option(asio::socket_base::reuse_address(true));
+    acceptor.bind(endpoint);
+    acceptor.listen(asio::socket_base::max_listen_connections);
+    std::printf("devserver listening on http://%s:%u\n", host.c_str(), unsigned(acceptor.local_endpoint().port()));
+    std::fflush(stdout);
+    for (;;) {
+      tcp::socket socket(io);
+      beast::error_code ec;
+      acceptor.accept(socket, ec);
+      if (ec) continue;
+      std::thread([&ctx, s = std::move(socket)]() mutable { Connection(ctx, std::move(s)).Run(); }).detach();
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "devserver: cannot listen on %s:%u: %s\n", host.c_str(), unsigned(port), e.what());
+    return 1;
+  }
+}
+
+}  // namespace devserver

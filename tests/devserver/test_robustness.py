@@ -1,0 +1,198 @@
+"""Bad requests are refused with a clear message and the server keeps serving; uploads
+go to disk; pages; seed data."""
+import os
+import socket
+import threading
+
+import pytest
+
+from conftest import hex_utf8, pattern, start_server
+
+
+def assert_alive(server):
+    assert server.form("GETNEWMSGCOUNT", XRQ_USER="alice").code == "00"
+
+
+@pytest.mark.parametrize("body,code,words", [
+    ("XRQ_COMMAND=NOPE&XRQ_USER=%36%31", "91", "Unknown command"),
+    ("XRQ_USER=%36%31", "90", "XRQ_COMMAND"),
+    ("XRQ_COMMAND=GETNEWMSGCOUNT", "90", "XRQ_USER"),
+    ("XRQ_COMMAND=GETNEWMSGCOUNT&XRQ_USER=%7a%7a", "90", "hex"),       # "zz"
+    ("XRQ_COMMAND=GETNEWMSGCOUNT&XRQ_USER=%36", "90", "hex"),          # odd length
+    ("XRQ_COMMAND=CHECKIN&XRQ_OBJECT=", "90", "headers"),
+    ("", "90", "XRQ_COMMAND"),
+    ("%%%&&==&", "90", "XRQ_COMMAND"),
+])
+def test_bad_form_requests_are_refused(server, body, code, words):
+    reply = server.raw_form(body)
+    assert reply.code == code
+    assert words in reply.desc
+    assert_alive(server)
+
+
+def test_upload_variant_refusals(server):
+    headers = {"XRQ_COMMAND": "GETNEWMSGCOUNT", "XRQ_USER": hex_utf8("alice")}
+    reply = server.request("POST", "/adaptor", body=b"xyz", headers=headers)
+    assert reply.code == "90" and "form body" in reply.desc
+    missing = server.checkin(b"abc")  # all fields empty: document "" does not exist
+    assert missing.code == "10"
+    headers = {"XRQ_COMMAND": "CHECKIN", "XRQ_OBJECT": "41"}
+    reply = server.request("POST", "/adaptor", body=b"abc", headers=headers)
+    assert reply.code == "90" and "XRQ_VERSION" in reply.desc
+    assert not os.listdir(server.data / "tmp")
+    assert_alive(server)
+
+
+@pytest.mark.parametrize("method,path,status", [
+    ("GET", "/adaptor", 405),
+    ("PUT", "/adaptor", 405),
+    ("POST", "/elsewhere", 405),
+    ("GET", "/no-such-page.html", 404),
+    ("GET", "/../../etc/passwd", 404),
+    ("GET", "/%2e%2e/%2e%2e/etc/passwd", 404),
+])
+def test_wrong_method_or_path(server, method, path, status):
+    reply = server.request(method, path)
+    assert reply.status == status
+    if path == "/adaptor":
+        assert reply.code == "92" and reply.desc
+    assert_alive(server)
+
+
+def raw_exchange(server, data):
+    with socket.create_connection(("127.0.0.1", server.port), timeout=10) as s:
+        s.sendall(data)
+        out = b""
+        try:
+            while chunk := s.recv(65536):
+                out += chunk
+        except ConnectionResetError:
+            pass
+    return out
+
+
+def test_oversized_headers_and_garbage_are_answered(server):
+    big = b"POST /adaptor HTTP/1.1\r\nHost: x\r\nX-Big: " + b"a" * 100000 + b"\r\n\r\n"
+    answer = raw_exchange(server, big)
+    assert answer.startswith(b"HTTP/1.1 431")
+    assert b"XRS_RTNCODE: 93" in answer
+    answer = raw_exchange(server, b"\x00\x01 not http at all\r\n\r\n")
+    assert b"XRS_RTNCODE: 90" in answer
+    assert raw_exchange(server, b"POST /adaptor HTTP/1.1\r\nHost: x\r\nContent-Length: 9999999999\r\n\r\n") \
+        .startswith(b"HTTP/1.1 413")
+    assert_alive(server)
+
+
+def test_upload_is_streamed_to_disk(server, tmp_path):
+    size = 64 * 1024 * 1024
+    src = tmp_path / "big.bin"
+    with open(src, "wb") as f:
+        for _ in range(64):
+            f.write(os.urandom(1024 * 1024))
+    oid = server.new_document()
+    assert server.checkout(oid).code == "00"
+    before = server.rss_kib()
+    peak = [before]
+    done = threading.Event()
+
+    def watch():
+        while not done.is_set():
+            peak[0] = max(peak[0], server.rss_kib())
+            done.wait(0.01)
+
+    watcher = threading.Thread(target=watch)
+    watcher.start()
+    try:
+        with open(src, "rb") as f:
+            reply = server.checkin(f, XRQ_OBJECT=oid, XRQ_VERSION="1.0", XRQ_NEWVERSION="1.1", XRQ_USER="alice")
+    finally:
+        done.set()
+        watcher.join()
+    assert reply.code == "00", reply.desc
+    assert (peak[0] - before) * 1024 < size / 4, (before, peak[0])
+    doc = server.document(oid)
+    assert doc["versions"][-1]["size"] == size
+    got = server.form("DOWNLOAD", XRQ_OBJECT=oid, XRQ_PAGE="P1", XRQ_USER="alice").body
+    assert got == src.read_bytes()
+
+
+def test_serves_several_connections_at_once(server):
+    oid = server.new_document(versions=[{"version": "1.0", "size": 300000}])
+    server.admin("POST", "faults", {"command": "GETNEWMSGCOUNT", "mode": "delay", "delay_ms": 3000, "times": 1})
+    slow = threading.Thread(target=lambda: server.form("GETNEWMSGCOUNT", XRQ_USER="alice"))
+    slow.start()
+    results = []
+    workers = [threading.Thread(target=lambda: results.append(
+        server.form("DOWNLOAD", XRQ_OBJECT=oid, XRQ_PAGE="P1", XRQ_USER="bob").body)) for _ in range(6)]
+    for w in workers:
+        w.start()
+    for w in workers:
+        w.join(timeout=2.5)
+    assert len(results) == 6 and all(r == pattern(300000) for r in results)
+    slow.join()
+
+
+def test_notice_page_lists_marks_read_and_carries_size_and_close_marker(server):
+    user = "noticed"
+    server.admin("POST", "notices", {"user": user, "title": "<점검> & 안내", "body": "본문"})
+    page = server.request("GET", "/notice?XRQ_USER=%s&XRQ_LANG=1042" % user)
+    html = page.body.decode()
+    assert page.status == 200
+    assert 'style="width:600px;height:400px"' in html
+    assert "&lt;점검&gt; &amp; 안내" in html and 'class="unread"' in html
+    close = html.split('id="close" href="', 1)[1].split('"', 1)[0]
+    assert close.upper().find("ZELTO_ACTION") > 0
+    again = server.request("GET", "/notice?XRQ_USER=%s&XRQ_LANG=1033" % user).body.decode()
+    assert 'class="unread"' not in again and 'class="read"' in again
+    assert server.request("GET", close).status == 200
+
+
+def test_static_files_from_the_web_folder(server, web_dir):
+    assert server.request("GET", "/").body == (web_dir / "index.html").read_bytes()
+    js = server.request("GET", "/client.js")
+    assert js.body == b"// client" and "javascript" in js.headers["Content-Type"]
+
+
+def test_admin_answers_loopback_only(tmp_path):
+    addresses = set()
+    for family, _, _, _, sockaddr in socket.getaddrinfo(socket.gethostname(), None, socket.AF_INET):
+        if not sockaddr[0].startswith("127."):
+            addresses.add(sockaddr[0])
+    if not addresses:
+        pytest.skip("this machine has no address other than loopback")
+    srv = start_server(tmp_path / "open", host="0.0.0.0")
+    try:
+        srv.address = sorted(addresses)[0]
+        assert srv.form("GETNEWMSGCOUNT", XRQ_USER="alice").code == "00"
+        reply = srv.request("POST", "/_admin/faults", body=b'{"command":"DOWNLOAD"}')
+        assert reply.status == 403
+        srv.address = "127.0.0.1"
+        assert srv.admin("GET", "faults") == (200, {"count": 0})
+    finally:
+        srv.proc.terminate()
+        srv.proc.wait()
+
+
+def test_seed_data(tmp_path):
+    srv = start_server(tmp_path / "seeded")
+    try:
+        docs = {oid: srv.document(oid) for oid in ["DEMO-1", "DEMO-2", "DEMO-3", "DEMO-4"]}
+        d1 = docs["DEMO-1"]
+        assert (d1["name"], d1["page"], d1["current"], d1["creator"]) == ("Report.docx", "P1", "1.0", "alice")
+        assert docs["DEMO-2"]["immutable"]
+        assert len(docs["DEMO-3"]["versions"]) == 2 and docs["DEMO-3"]["current"] == "1.1"
+        assert any("\uac00" <= ch <= "\ud7a3" for ch in docs["DEMO-4"]["name"])
+        assert srv.form("GETNEWMSGCOUNT", XRQ_USER="alice").desc == "2"
+        update = srv.form("CHECKUPDATE", XRQ_TARGET="EDMS_AGENT", XRQ_INSTVER="1.0.0", XRQ_USER="alice")
+        assert int(bytes.fromhex(update.filesize).decode()) > 0
+        assert srv.checkout("DEMO-3", "bob", "1.0").code == "00"
+    finally:
+        srv.proc.terminate()
+        srv.proc.wait()
+    # a second start with --seed leaves the data as it was
+    again = start_server(tmp_path / "seeded")
+    try:
+        assert again.document("DEMO-3")["checkout"] == {"user": "bob", "version": "1.0"}
+    finally:
+        again.proc.terminate()
+        again.proc.wait()
