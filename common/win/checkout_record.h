@@ -1,0 +1,34 @@
+// The check-out record of one document: key CheckOuts\<object id> of the current user.
+#pragma once
+#include <optional>
+#include <string>
+
+namespace edms::win {
+
+inline constexpr char kCheckOutsKeyPath[] = "Software\\kelvora\\Zelto\\CheckOuts";
+
+struct CheckOutRecord {
+  std::string pageId;     // PageId
+  std::string localPath;  // LocalPath: the working copy on this computer
+  std::string version;    // Version
+  std::string immutable;  // Immutable
+};
+
+// Every operation refuses (false / nullopt, touching nothing) an object id that is empty or
+// holds a backslash or NUL, so that it can never reach the CheckOuts key itself or another
+// record. `base` is the key that holds the records (tests pass a scratch key).
+
+// Creates or overwrites the record: PageId, LocalPath, Version, Immutable in this order.
+// False when the key cannot be opened or created.
+bool WriteCheckOutRecord(const std::string& oid, const CheckOutRecord& record,
+                         const std::string& base = kCheckOutsKeyPath);
+
+// The record's values (absent values as empty text); nullopt when there is no such key.
+// Never creates the key.
+std::optional<CheckOutRecord> ReadCheckOutRecord(const std::string& oid,
+                                                 const std::string& base = kCheckOutsKeyPath);
+
+// Deletes the record's key with any subkeys. True when the record is gone afterwards.
+bool DeleteCheckOutRecord(const std::string& oid, const std::string& base = kCheckOutsKeyPath);
+
+}  // namespace edms::win

@@ -1,0 +1,53 @@
+// The dialog base class: one C++ object per dialog window, with typed handlers.
+// The dialog template is taken in the run's language (DialogBoxLang / CreateDialogLang).
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+namespace edms::win {
+
+class CDialogBase {
+ public:
+  CDialogBase(HINSTANCE instance, int templateId) : instance_(instance), templateId_(templateId) {}
+  virtual ~CDialogBase() = default;
+  CDialogBase(const CDialogBase&) = delete;
+  CDialogBase& operator=(const CDialogBase&) = delete;
+
+  // Runs the dialog modally; the value given to EndDialog, or -1 when it cannot be shown.
+  INT_PTR DoModal(HWND parent = nullptr);
+  // Creates the dialog modeless (the caller's message loop must call IsDialogMessage);
+  // null on failure.
+  HWND Create(HWND parent = nullptr);
+
+  HWND hwnd() const { return hwnd_; }
+  HINSTANCE instance() const { return instance_; }
+  HWND Item(int id) const { return GetDlgItem(hwnd_, id); }
+  std::string ItemText(int id) const;
+  void SetItemText(int id, const std::string& utf8);
+  void EnableItem(int id, bool enable) { EnableWindow(Item(id), enable ? TRUE : FALSE); }
+
+ protected:
+  // Handlers. Return true when the message was handled (the dialog procedure then
+  // answers TRUE); the defaults handle nothing except OK/Cancel, which end the dialog.
+  virtual bool OnInitDialog() { return true; }
+  virtual bool OnCommand(int id, int notifyCode, HWND control);
+  virtual bool OnTimer(UINT_PTR /*timerId*/) { return false; }
+  virtual bool OnNotify(NMHDR* /*header*/, LRESULT& /*result*/) { return false; }
+  virtual void OnDestroy() {}
+  // Any other message; `result` is what the procedure returns when handled.
+  virtual bool OnMessage(UINT /*msg*/, WPARAM, LPARAM, INT_PTR& /*result*/) { return false; }
+
+  void End(INT_PTR result);
+
+ private:
+  static INT_PTR CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  INT_PTR Proc(UINT msg, WPARAM wp, LPARAM lp);
+
+  HINSTANCE instance_;
+  int templateId_;
+  HWND hwnd_ = nullptr;
+  bool modal_ = false;
+};
+
+}  // namespace edms::win
