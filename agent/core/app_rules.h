@@ -1,0 +1,36 @@
+// The rules by which the installation kind (AppType) and the configured intervals shape the
+// agent's window, icon, tray menu and timers.
+#pragma once
+#include <cstdint>
+#include <string_view>
+
+namespace edms {
+
+inline constexpr char kCompatAppType[] = "ZELTO_CLIENT_COMPAT";
+
+// Tray menu (and tray icon id): 143 for "EDMS_AGENT", 144 for "ZELTO_CLIENT", else 145.
+// Case-sensitive.
+int TrayMenuFor(std::string_view appType);
+
+// Application icon: 141 when AppType is "EDMS_AGENT" in any case, else 142.
+int AppIconFor(std::string_view appType);
+
+// The compatibility kind arms no notice timer and hides its window on activation.
+// Case-sensitive.
+bool IsCompatAppType(std::string_view appType);
+
+// The trackbar position a configured interval starts at: `fallback` for 0, else the value
+// (the trackbar itself clamps it into 1..60).
+int InitialSliderPosition(uint32_t configuredMinutes, int fallback);
+
+struct TimerPlan {
+  bool armNotice = true;
+  unsigned noticeMs = 0;
+  unsigned updateMs = 0;
+  unsigned tooltipMs = 5000;
+};
+
+// The three timers from the positions read back from the trackbars.
+TimerPlan PlanTimers(std::string_view appType, int noticeMinutes, int updateMinutes);
+
+}  // namespace edms

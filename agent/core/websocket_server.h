@@ -1,0 +1,52 @@
+// The agent's WebSocket server: 127.0.0.1 only, the handshake rules, login by the first
+// data message, and every later data message handed to the command service.
+#pragma once
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "common/ws_command.h"
+
+namespace edms {
+
+class EdmHelperService;
+
+struct ServerSettings {
+  uint16_t port = 23232;
+  std::size_t maxConnections = 100;
+  // A connection that has not sent its login message by then is closed.
+  std::chrono::seconds loginExpiry{600};
+  // Larger messages close their connection.
+  std::size_t maxMessageBytes = 64 * 1024;
+  // Browsers whose Origin is not in this set are refused with HTTP 403.
+  std::vector<Origin> allowedOrigins;
+  int workerThreads = 2;
+};
+
+class WebsocketServer {
+ public:
+  WebsocketServer();
+  ~WebsocketServer();  // stops the server
+  WebsocketServer(const WebsocketServer&) = delete;
+  WebsocketServer& operator=(const WebsocketServer&) = delete;
+
+  // Binds 127.0.0.1:settings.port and starts the worker threads. Throws std::runtime_error
+  // (the message names the port and the system's reason) when the port cannot be bound or
+  // the server already runs. `service` must outlive stop().
+  void start(EdmHelperService& service, const ServerSettings& settings);
+
+  // Stops listening, closes every connection and joins the worker threads. Replies pushed
+  // afterwards are dropped. Safe to call twice.
+  void stop();
+
+  // Connections accepted and not yet closed.
+  std::size_t connectionCount() const;
+
+ private:
+  struct Core;
+  std::shared_ptr<Core> core_;
+};
+
+}  // namespace edms

@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+#include <vector>
+
+#include "agent/resource.h"
+#include "common/win/language.h"
+#include "common/win/text.h"
+
+namespace edms {
+namespace {
+
+constexpr LANGID kLanguages[] = {win::kLangEnglish, win::kLangKorean};
+
+bool HasResource(LPCWSTR type, UINT id, LANGID language) {
+  return FindResourceExW(GetModuleHandleW(nullptr), type, MAKEINTRESOURCEW(id), language) != nullptr;
+}
+
+TEST(AgentResources, EveryIdExistsInBothLanguages) {
+  for (LANGID language : kLanguages) {
+    for (UINT id : {IDS_ABOUTBOX, IDS_CONFIG_INVALID, IDS_INFORMATION, IDS_UNREAD_MESSAGES, IDS_LATEST_VERSION,
+                    IDS_NO_USER}) {
+      // Strings live in blocks of sixteen.
+      EXPECT_TRUE(HasResource(RT_STRING, id / 16 + 1, language)) << id << " in " << language;
+      EXPECT_FALSE(win::LoadStringLang(GetModuleHandleW(nullptr), id, language).empty()) << id;
+    }
+    for (UINT id : {IDD_ABOUTBOX, IDD_PELLARIN_DIALOG}) EXPECT_TRUE(HasResource(RT_DIALOG, id, language)) << id;
+    for (UINT id : {IDR_TRAYMENU_EDMS_AGENT, IDR_TRAYMENU_ZELTO_CLIENT, IDR_TRAYMENU_DEFAULT}) {
+      EXPECT_TRUE(HasResource(RT_MENU, id, language)) << id;
+    }
+  }
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  EXPECT_EQ(win::LoadStringLang(instance, IDS_CONFIG_INVALID, win::kLangEnglish),
+            "Configuration information is not valid.");
+  EXPECT_NE(win::LoadStringLang(instance, IDS_CONFIG_INVALID, win::kLangKorean),
+            win::LoadStringLang(instance, IDS_CONFIG_INVALID, win::kLangEnglish));
+}
+
+INT_PTR CALLBACK NoOp(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+TEST(AgentResources, MainDialogCarriesItsControls) {
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES};
+  InitCommonControlsEx(&controls);
+  for (LANGID language : kLanguages) {
+    const DLGTEMPLATE* dialogTemplate =
+        win::FindDialogTemplateLang(GetModuleHandleW(nullptr), IDD_PELLARIN_DIALOG, language);
+    ASSERT_NE(dialogTemplate, nullptr);
+    HWND dialog = CreateDialogIndirectParamW(GetModuleHandleW(nullptr), dialogTemplate, nullptr, NoOp, 0);
+    ASSERT_NE(dialog, nullptr) << language;
+    // Hidden until the agent decides otherwise.
+    EXPECT_FALSE(IsWindowVisible(dialog));
+    for (int id : {IDC_NOTICE_SLIDER, IDC_UPDATE_SLIDER}) {
+      wchar_t className[64] = {};
+      GetClassNameW(GetDlgItem(dialog, id), className, 64);
+      EXPECT_STREQ(className, TRACKBAR_CLASSW) << id;
+    }
+    for (int id : {IDC_NOTICE_VALUE, IDC_UPDATE_VALUE, IDOK}) EXPECT_NE(GetDlgItem(dialog, id), nullptr) << id;
+    DestroyWindow(dialog);
+  }
+}
+
+TEST(AgentResources, TrayMenusListTheirCommandsInOrder) {
+  struct Case {
+    int menu;
+    std::vector<UINT> commands;
+  } cases[] = {
+      {IDR_TRAYMENU_EDMS_AGENT,
+       {ID_TRAY_WORKING_DOCUMENTS, ID_TRAY_EDMS, ID_TRAY_NOTICE, ID_TRAY_CHECK_UPDATES, ID_TRAY_EXIT}},
+      {IDR_TRAYMENU_ZELTO_CLIENT,
+       {ID_TRAY_EDMS, ID_TRAY_WORKING_DOCUMENTS, ID_TRAY_TRASHCAN, ID_TRAY_NOTICE, ID_TRAY_CHECK_UPDATES,
+        ID_TRAY_EXIT}},
+      {IDR_TRAYMENU_DEFAULT,
+       {ID_TRAY_EDMS, ID_TRAY_WORKING_DOCUMENTS, ID_TRAY_TRASHCAN, ID_TRAY_CHECK_UPDATES, ID_TRAY_EXIT}},
+  };
+  for (const auto& c : cases) {
+    HMENU menu = win::LoadMenuLang(GetModuleHandleW(nullptr), c.menu);
+    ASSERT_NE(menu, nullptr) << c.menu;
+    HMENU popup = GetSubMenu(menu, 0);
+    ASSERT_NE(popup, nullptr);
+    std::vector<UINT> commands;
+    for (int i = 0; i < GetMenuItemCount(popup); ++i) commands.push_back(GetMenuItemID(popup, i));
+    EXPECT_EQ(commands, c.commands) << c.menu;
+    DestroyMenu(menu);
+  }
+}
+
+}  // namespace
+}  // namespace edms

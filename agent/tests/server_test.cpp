@@ -1,0 +1,268 @@
+#include <gtest/gtest.h>
+
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/websocket.hpp>
+
+#include <windows.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "agent/core/data_message.h"
+#include "agent/core/edm_helper_service.h"
+#include "agent/core/websocket_server.h"
+#include "common/win/registry.h"
+
+namespace edms {
+namespace {
+
+namespace net = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace websocket = beast::websocket;
+using tcp = net::ip::tcp;
+
+constexpr uint16_t kPort = 23311;
+
+// A blocking client; every read gives up after five seconds instead of hanging the test.
+class Client {
+ public:
+  // The handshake's HTTP status (101 when upgraded), 0 when the connection failed.
+  int Connect(const std::string& host = "127.0.0.1:" + std::to_string(kPort),
+              const std::optional<std::string>& origin = std::nullopt) {
+    beast::error_code ec;
+    ws_.next_layer().connect(tcp::endpoint(net::ip::address_v4::loopback(), kPort), ec);
+    if (ec) return 0;
+    DWORD timeout = 5000;
+    setsockopt(ws_.next_layer().native_handle(), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout),
+               sizeof timeout);
+    ws_.set_option(websocket::stream_base::decorator([origin](websocket::request_type& request) {
+      if (origin) request.set(http::field::origin, *origin);
+    }));
+    websocket::response_type response;
+    ws_.handshake(response, host, "/", ec);
+    return ec ? 0 : static_cast<int>(response.result_int());
+  }
+  bool SendText(const std::string& text) {
+    beast::error_code ec;
+    ws_.text(true);
+    ws_.write(net::buffer(text), ec);
+    return !ec;
+  }
+  bool Send(const std::string& arg1, const std::string& arg2) { return SendText(EncodeDataMessage({arg1, arg2})); }
+  // The next data message; nullopt when the connection ended.
+  std::optional<DataMessage> Read() {
+    beast::flat_buffer buffer;
+    beast::error_code ec;
+    ws_.read(buffer, ec);
+    if (ec) return std::nullopt;
+    return DecodeDataMessage(beast::buffers_to_string(buffer.data()));
+  }
+  void Close() {
+    beast::error_code ec;
+    ws_.next_layer().close(ec);
+  }
+
+ private:
+  net::io_context ioc_;
+  websocket::stream<tcp::socket> ws_{ioc_};
+};
+
+// The status line of an upgrade request sent as plain HTTP (the WebSocket client does not
+// keep the refusing response).
+int UpgradeStatus(const std::string& host, const std::optional<std::string>& origin) {
+  net::io_context ioc;
+  beast::tcp_stream stream(ioc);
+  beast::error_code ec;
+  stream.socket().connect(tcp::endpoint(net::ip::address_v4::loopback(), kPort), ec);
+  if (ec) return 0;
+  DWORD timeout = 5000;
+  setsockopt(stream.socket().native_handle(), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout),
+             sizeof timeout);
+  http::request<http::empty_body> request(http::verb::get, "/", 11);
+  request.set(http::field::host, host);
+  if (origin) request.set(http::field::origin, *origin);
+  request.set(http::field::upgrade, "websocket");
+  request.set(http::field::connection, "Upgrade");
+  request.set(http::field::sec_websocket_key, "dGhlIHNhbXBsZSBub25jZQ==");
+  request.set(http::field::sec_websocket_version, "13");
+  http::write(stream, request, ec);
+  if (ec) return 0;
+  beast::flat_buffer buffer;
+  http::response_parser<http::empty_body> parser;
+  parser.skip(true);  // a 101 has no body to wait for
+  http::read_header(stream, buffer, parser, ec);
+  return ec ? 0 : static_cast<int>(parser.get().result_int());
+}
+
+class ServerTest : public ::testing::Test {
+ protected:
+  ServerTest() {
+    config_.KeyPath = "Software\\edms-tests\\agent-server-" + std::to_string(GetCurrentProcessId());
+  }
+  ~ServerTest() override {
+    server_.stop();
+    win::DeleteRegistryTree(HKEY_CURRENT_USER, config_.KeyPath);
+  }
+  void Start(ServerSettings settings = {}) {
+    settings.port = kPort;
+    if (settings.allowedOrigins.empty()) settings.allowedOrigins = AllowedOriginSet("", "http://127.0.0.1:8080/", "");
+    server_.start(service_, settings);
+  }
+  bool WaitForConnections(size_t count) {
+    for (int i = 0; i < 300; ++i) {
+      if (server_.connectionCount() == count) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+  }
+
+  win::ClientConfig config_;
+  SharedConfig shared_{config_};
+  std::string sessionUser_;
+  int lookupDelayMs_ = 0;
+  EdmHelperService service_{shared_, [this](const std::string&) {
+                              std::this_thread::sleep_for(std::chrono::milliseconds(lookupDelayMs_));
+                              return sessionUser_;
+                            }};
+  WebsocketServer server_;
+};
+
+TEST_F(ServerTest, LoginThenCommands) {
+  Start();
+  Client client;
+  ASSERT_EQ(client.Connect(), 101);
+  // Messages that are no data message are ignored before and after the login.
+  ASSERT_TRUE(client.SendText("not json"));
+  ASSERT_TRUE(client.SendText(R"({"arg1":"half"})"));
+  ASSERT_TRUE(client.Send("\xEA\xB9\x80\xEC\xB2\xA0\xEC\x88\x98", "any"));
+  auto welcome = client.Read();
+  ASSERT_TRUE(welcome);
+  EXPECT_EQ(welcome->arg1, "Welcome \xEA\xB9\x80\xEC\xB2\xA0\xEC\x88\x98");
+  EXPECT_EQ(welcome->arg2, "");
+  ASSERT_TRUE(client.SendText("[]"));
+  ASSERT_TRUE(client.Send("check_user", ""));  // no reply: the next one must be CHECK_USER's
+  sessionUser_ = "BOB";
+  ASSERT_TRUE(client.Send("CHECK_USER", ""));
+  auto reply = client.Read();
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->arg1, "CHECK_USER");
+  EXPECT_EQ(reply->arg2, "BOB");
+  EXPECT_EQ(service_.userId(), "\xEA\xB9\x80\xEC\xB2\xA0\xEC\x88\x98");
+}
+
+TEST_F(ServerTest, HandshakeRefusals) {
+  Start();
+  struct Case {
+    std::string host;
+    std::optional<std::string> origin;
+    int status;
+  } cases[] = {
+      {"127.0.0.1:" + std::to_string(kPort), std::nullopt, 101},
+      {"localhost:" + std::to_string(kPort), std::string("http://127.0.0.1:8080"), 101},
+      {"rebound.example:" + std::to_string(kPort), std::nullopt, 403},
+      {"127.0.0.1:" + std::to_string(kPort), std::string("http://evil.example"), 403},
+      {"127.0.0.1:" + std::to_string(kPort), std::string("null"), 403},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(UpgradeStatus(c.host, c.origin), c.status) << c.host << " " << c.origin.value_or("-");
+    // A refused client never gets to the WebSocket stage.
+    Client client;
+    EXPECT_EQ(client.Connect(c.host, c.origin) == 101, c.status == 101) << c.host;
+  }
+}
+
+TEST_F(ServerTest, OversizedMessageClosesOnlyItsConnection) {
+  ServerSettings settings;
+  settings.maxMessageBytes = 1024;
+  Start(settings);
+  Client big, other;
+  ASSERT_EQ(big.Connect(), 101);
+  ASSERT_EQ(other.Connect(), 101);
+  ASSERT_TRUE(big.Send("alice", std::string(4096, 'x')));
+  EXPECT_FALSE(big.Read());
+  ASSERT_TRUE(other.Send("bob", ""));
+  auto welcome = other.Read();
+  ASSERT_TRUE(welcome);
+  EXPECT_EQ(welcome->arg1, "Welcome bob");
+}
+
+TEST_F(ServerTest, ConnectionCap) {
+  ServerSettings settings;
+  settings.maxConnections = 3;
+  Start(settings);
+  Client clients[3];
+  for (auto& client : clients) ASSERT_EQ(client.Connect(), 101);
+  ASSERT_TRUE(WaitForConnections(3));
+  Client refused;
+  EXPECT_NE(refused.Connect(), 101);
+  clients[0].Close();
+  ASSERT_TRUE(WaitForConnections(2));
+  Client late;
+  ASSERT_EQ(late.Connect(), 101);
+  ASSERT_TRUE(late.Send("carol", ""));
+  auto welcome = late.Read();
+  ASSERT_TRUE(welcome);
+  EXPECT_EQ(welcome->arg1, "Welcome carol");
+}
+
+TEST_F(ServerTest, LoginExpiryClosesSilentConnections) {
+  ServerSettings settings;
+  settings.loginExpiry = std::chrono::seconds(1);
+  Start(settings);
+  Client silent, prompt;
+  ASSERT_EQ(silent.Connect(), 101);
+  ASSERT_EQ(prompt.Connect(), 101);
+  ASSERT_TRUE(prompt.Send("alice", ""));
+  ASSERT_TRUE(prompt.Read());
+  EXPECT_FALSE(silent.Read());  // closed after a second, well before the read gives up
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  ASSERT_TRUE(prompt.Send("CHECK_USER", ""));
+  auto reply = prompt.Read();
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->arg2, "SUCCESS");
+}
+
+TEST_F(ServerTest, ReplyToAGoneConnectionIsDropped) {
+  Start();
+  {
+    Client client;
+    ASSERT_EQ(client.Connect(), 101);
+    ASSERT_TRUE(client.Send("alice", ""));
+    ASSERT_TRUE(client.Read());
+    lookupDelayMs_ = 500;  // the page leaves while CHECK_USER is still looking
+    ASSERT_TRUE(client.Send("CHECK_USER", ""));
+    client.Close();
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(800));
+  ASSERT_TRUE(WaitForConnections(0));
+  lookupDelayMs_ = 0;
+  Client next;
+  ASSERT_EQ(next.Connect(), 101);
+  ASSERT_TRUE(next.Send("bob", ""));
+  ASSERT_TRUE(next.Read());
+}
+
+TEST_F(ServerTest, PortInUseAndRestart) {
+  Start();
+  WebsocketServer second;
+  ServerSettings settings;
+  settings.port = kPort;
+  EXPECT_THROW(second.start(service_, settings), std::runtime_error);
+  Client open;
+  ASSERT_EQ(open.Connect(), 101);
+  auto before = std::chrono::steady_clock::now();
+  server_.stop();  // with a connection open
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(1));
+  EXPECT_FALSE(open.Read());
+  Start();
+  Client again;
+  EXPECT_EQ(again.Connect(), 101);
+}
+
+}  // namespace
+}  // namespace edms

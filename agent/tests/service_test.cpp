@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "agent/core/edm_helper_service.h"
+#include "common/win/registry.h"
+
+namespace edms {
+namespace {
+
+class FakeClient : public WebsocketClient {
+ public:
+  explicit FakeClient(std::string key) : key_(std::move(key)) {}
+  const std::string& key() const override { return key_; }
+  void PushPacket(const DataMessage& reply) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    replies.push_back(reply);
+  }
+  std::vector<DataMessage> replies;
+
+ private:
+  std::string key_;
+  std::mutex mutex_;
+};
+
+class ServiceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    keyPath_ = "Software\\edms-tests\\agent-service-" + std::to_string(GetCurrentProcessId());
+    win::ClientConfig config;
+    config.KeyPath = keyPath_;
+    config.EdmUserId = "previous";
+    config.ServerAddress = "edms01";
+    config.NoticeCheckTime = 7;
+    shared_ = std::make_unique<SharedConfig>(config);
+    service_ = std::make_unique<EdmHelperService>(*shared_, [this](const std::string& server) {
+      lookups_.push_back(server);
+      return sessionUser_;
+    });
+  }
+  void TearDown() override { win::DeleteRegistryTree(HKEY_CURRENT_USER, keyPath_); }
+
+  std::string RegistryText(const char* name) {
+    win::CRegistry key(0);
+    if (!key.Open(keyPath_)) return "<no key>";
+    return key[name].Text();
+  }
+
+  std::string keyPath_;
+  std::string sessionUser_;
+  std::vector<std::string> lookups_;
+  std::unique_ptr<SharedConfig> shared_;
+  std::unique_ptr<EdmHelperService> service_;
+};
+
+TEST_F(ServiceTest, UserIdStartsFromTheConfiguration) { EXPECT_EQ(service_->userId(), "previous"); }
+
+TEST_F(ServiceTest, EveryCommandSavesTheSendersKey) {
+  const char* commands[] = {"CHECK_USER", "ADD_TO_DOWNLOAD", "no_such_command", "check_user"};
+  const char* users[] = {"bob", "\xEA\xB9\x80\xEC\xB2\xA0\xEC\x88\x98", "carol", "dave"};
+  for (int i = 0; i < 4; ++i) {
+    auto client = std::make_shared<FakeClient>(users[i]);
+    service_->HandleRequest(client, {commands[i], ""});
+    EXPECT_EQ(RegistryText("EdmUserId"), users[i]) << commands[i];
+    EXPECT_EQ(service_->userId(), users[i]);
+    EXPECT_EQ(shared_->Snapshot().EdmUserId, users[i]);
+  }
+  // The whole record goes back, not just the one value.
+  win::CRegistry key(0);
+  ASSERT_TRUE(key.Open(keyPath_));
+  EXPECT_EQ(key["ServerAddress"].Text(), "edms01");
+  EXPECT_EQ(key["NoticeCheckTime"].Number(), 7u);
+}
+
+TEST_F(ServiceTest, AnEmptyKeyChangesNothing) {
+  service_->HandleRequest(std::make_shared<FakeClient>(""), {"CLEAR_DOWNLOAD", ""});
+  EXPECT_EQ(service_->userId(), "previous");
+  EXPECT_EQ(RegistryText("EdmUserId"), "<no key>");
+}
+
+TEST_F(ServiceTest, CheckUserAnswers) {
+  struct Case {
+    const char* key;
+    const char* sessionUser;
+    const char* reply;
+  } cases[] = {
+      {"alice", "", "SUCCESS"},
+      {"alice", "ALICE", "SUCCESS"},
+      {"alice", "BOB", "BOB"},
+      {"\xEA\xB9\x80", "\xEA\xB9\x80", "SUCCESS"},
+  };
+  for (const auto& c : cases) {
+    sessionUser_ = c.sessionUser;
+    auto client = std::make_shared<FakeClient>(c.key);
+    service_->HandleRequest(client, {"CHECK_USER", "ignored"});
+    ASSERT_EQ(client->replies.size(), 1u) << c.key;
+    EXPECT_EQ(client->replies[0].arg1, "CHECK_USER");
+    EXPECT_EQ(client->replies[0].arg2, c.reply) << c.key << "/" << c.sessionUser;
+  }
+  EXPECT_EQ(lookups_, std::vector<std::string>(4, "edms01"));
+}
+
+TEST_F(ServiceTest, CommandsWithoutReply) {
+  auto client = std::make_shared<FakeClient>("alice");
+  for (const char* name : {"check_user", "CHECK_USER ", "", "ADD_TO_DOWNLOAD", "CLEAR_DOWNLOAD", "CHECKOUT", "VIEW",
+                           "DO_DOWNLOAD"}) {
+    service_->HandleRequest(client, {name, "D1^P1^a.docx^1.0^Y^alice^N"});
+  }
+  EXPECT_TRUE(client->replies.empty());
+}
+
+TEST_F(ServiceTest, DownloadListKeepsOrderAcrossConnections) {
+  auto a = std::make_shared<FakeClient>("alice");
+  auto b = std::make_shared<FakeClient>("bob");
+  service_->HandleRequest(a, {"ADD_TO_DOWNLOAD", "D1*P1*a.docx"});
+  service_->HandleRequest(b, {"ADD_TO_DOWNLOAD", "D2*P2*\xEB\xB3\xB4\xEA\xB3\xA0.txt"});
+  service_->HandleRequest(a, {"ADD_TO_DOWNLOAD", "D1*P1*a.docx"});
+  EXPECT_EQ(service_->DownloadList(),
+            (std::vector<std::string>{"D1*P1*a.docx", "D2*P2*\xEB\xB3\xB4\xEA\xB3\xA0.txt", "D1*P1*a.docx"}));
+  service_->HandleRequest(b, {"CLEAR_DOWNLOAD", ""});
+  EXPECT_TRUE(service_->DownloadList().empty());
+}
+
+TEST_F(ServiceTest, ConcurrentCommandsLoseNothing) {
+  constexpr int kThreads = 4;
+  constexpr int kEach = 50;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([this, t] {
+      auto client = std::make_shared<FakeClient>("user" + std::to_string(t));
+      for (int i = 0; i < kEach; ++i) service_->HandleRequest(client, {"ADD_TO_DOWNLOAD", std::to_string(i)});
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(service_->DownloadList().size(), static_cast<size_t>(kThreads * kEach));
+  // The registry holds the last sender, whoever that was.
+  std::string last = RegistryText("EdmUserId");
+  EXPECT_EQ(last, service_->userId());
+  EXPECT_EQ(last.rfind("user", 0), 0u);
+}
+
+}  // namespace
+}  // namespace edms

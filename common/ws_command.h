@@ -1,0 +1,65 @@
+// The agent's WebSocket command grammar and the rules of its opening handshake.
+// Pure functions over UTF-8 text; the agent's service and server apply them.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace edms {
+
+// The commands the page may send; anything else (including a different case) is Unknown
+// and gets no reply.
+enum class AgentCommand { CheckUser, CheckOut, View, AddToDownload, DoDownload, ClearDownload, Unknown };
+
+// Exact, case-sensitive match of the whole command name.
+AgentCommand ParseCommandName(std::string_view arg1);
+
+// Cuts `text` at every '^'. Empty pieces are kept ("a^^b" -> a,"",b; "a^" -> a,""),
+// an empty text gives no pieces.
+std::vector<std::string> SplitFields(std::string_view text);
+
+// The answer to a connection's first data message: "Welcome " + key.
+std::string LoginReply(std::string_view key);
+
+// Session-user comparison of CHECK_USER: equal when the texts match with ASCII letters
+// compared without regard to case (other characters must match byte for byte).
+bool SameUserIgnoringCase(std::string_view a, std::string_view b);
+
+// The CHECK_USER answer word: "SUCCESS" when the client's key is the session user,
+// otherwise the session user. An empty session user means "none found" and counts as
+// the client's key.
+std::string CheckUserReply(std::string_view clientKey, std::string_view sessionUser);
+
+// An origin reduced to what the same-origin rule compares: scheme and host in lower case,
+// the port explicit (80 / 443 filled in for http / https).
+struct Origin {
+  std::string scheme;
+  std::string host;  // IPv6 without brackets
+  uint16_t port = 0;
+  bool operator==(const Origin& o) const { return scheme == o.scheme && host == o.host && port == o.port; }
+};
+
+// The origin of an absolute http(s) URL or of an Origin header value; nullopt for anything
+// else (other schemes, no host, a bad port, "null").
+std::optional<Origin> ParseOrigin(std::string_view url);
+
+// The origins a browser page may connect from: the ';'-separated `allowedOrigins` value
+// when it is not empty (blank entries and entries that are no origin are skipped),
+// else the origins of `edmsUrl` and `adaptorUrl` (when they parse).
+std::vector<Origin> AllowedOriginSet(std::string_view allowedOrigins, std::string_view edmsUrl,
+                                     std::string_view adaptorUrl);
+
+// True when the Host header names this computer's loopback interface and the agent's
+// port: "127.0.0.1", "localhost" (any case) or "[::1]", each followed by ":" + port.
+bool IsLoopbackHost(std::string_view host, uint16_t port);
+
+enum class HandshakeVerdict { Accept, BadHost, ForeignOrigin };
+
+// The opening-handshake rule: the Host must be loopback for `port`; an Origin, when the
+// client sent one, must be in `allowed`. A client without Origin (a local program) passes.
+HandshakeVerdict CheckHandshake(std::string_view host, const std::optional<std::string>& origin,
+                                const std::vector<Origin>& allowed, uint16_t port);
+
+}  // namespace edms
