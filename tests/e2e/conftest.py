@@ -1,0 +1,286 @@
+"""Fixtures for the whole-system tests: devserver on a free port with seeded data, the agent
+under Wine with its configuration written through the UI driver, and helpers to talk to it.
+
+Binaries: EDMS_WINDOWS_BIN (Pellarin.exe, uidriver.exe; default build/windows/bin),
+EDMS_UIDRIVER (default $EDMS_WINDOWS_BIN/uidriver.exe), DEVSERVER (default
+build/native/bin/devserver). Tests that need a missing binary are skipped with the reason.
+Every wait has a timeout; teardown always stops the agent and waits until it is gone.
+"""
+import asyncio
+import json
+import os
+import socket
+import subprocess
+import tempfile
+import time
+from pathlib import Path
+
+import pytest
+import websockets
+import websockets.exceptions
+
+ROOT = Path(__file__).resolve().parents[2]
+WINE = ROOT / "scripts" / "wine"
+WINDOWS_BIN = Path(os.environ.get("EDMS_WINDOWS_BIN", ROOT / "build" / "windows" / "bin"))
+AGENT_EXE = WINDOWS_BIN / "Pellarin.exe"
+UIDRIVER = Path(os.environ.get("EDMS_UIDRIVER", WINDOWS_BIN / "uidriver.exe"))
+DEVSERVER = Path(os.environ.get("DEVSERVER", ROOT / "build" / "native" / "bin" / "devserver"))
+AGENT_PORT = int(os.environ.get("EDMS_E2E_AGENT_PORT", "23232"))
+CONFIG_KEY = r"Software\kelvora\Zelto\Config"
+APP_VERSION = "9.8.7.6"
+AGENT_TITLE = f"Pellarin[{APP_VERSION}]"
+EXIT_COMMAND = 32772
+# The agent's debug lines reach stderr through this channel (ASCII lines only).
+AGENT_WINEDEBUG = "-all,warn+seh"
+
+
+def port_open(port, host="127.0.0.1"):
+    try:
+        with socket.create_connection((host, port), timeout=0.5):
+            return True
+    except OSError:
+        return False
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def wait_until(predicate, timeout, interval=0.1):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if predicate():
+            return True
+        time.sleep(interval)
+    return predicate()
+
+
+def windows_path(path):
+    """A Unix path as a Windows program sees it through the prefix's Z: drive."""
+    return "Z:" + str(path).replace("/", "\\")
+
+
+def uidriver(*args, timeout_ms=5000, check=True):
+    """Runs uidriver.exe under Wine; returns its stdout lines (UTF-8)."""
+    cmd = [str(WINE), str(UIDRIVER), "--timeout", str(timeout_ms), *map(str, args)]
+    done = subprocess.run(cmd, capture_output=True, timeout=timeout_ms / 1000 + 60)
+    out = done.stdout.decode("utf-8")
+    if check and done.returncode != 0:
+        raise AssertionError(f"uidriver {' '.join(map(str, args))} failed ({done.returncode}): "
+                             f"{done.stderr.decode('utf-8', 'replace').strip()}")
+    return out.splitlines() if done.returncode == 0 else None
+
+
+def reg_get(value, key=CONFIG_KEY):
+    lines = uidriver("reg-get", key, value, check=False)
+    return lines[0] if lines else None
+
+
+class Agent:
+    """One run of Pellarin.exe under Wine. stop() is safe to call at any time, more than once."""
+
+    def __init__(self, log_path, title=AGENT_TITLE):
+        self.log_path = Path(log_path)
+        self.title = title
+        self.proc = None
+
+    def start(self, wait_serving=True):
+        env = dict(os.environ, WINEDEBUG=AGENT_WINEDEBUG)
+        self._log = open(self.log_path, "wb")
+        self.proc = subprocess.Popen([str(WINE), str(AGENT_EXE)], stdout=self._log, stderr=subprocess.STDOUT,
+                                     stdin=subprocess.DEVNULL, env=env, start_new_session=True)
+        if wait_serving:
+            ok = wait_until(lambda: port_open(AGENT_PORT) or self.proc.poll() is not None, 60)
+            if not (ok and port_open(AGENT_PORT)):
+                self.stop()
+                raise AssertionError(f"the agent did not start serving:\n{self.log()}")
+            # The timers are armed just after the listener opens.
+            wait_until(lambda: "serving" in self.log(), 10)
+        return self
+
+    def log(self):
+        try:
+            return self.log_path.read_bytes().decode("utf-8", "replace")
+        except OSError:
+            return ""
+
+    def trace_lines(self):
+        """The agent's own debug lines, without the "[Pellarin] " prefix."""
+        lines = []
+        for line in self.log().splitlines():
+            at = line.find('OutputDebugStringA "[Pellarin] ')  # each line is also logged by the dispatcher
+            if at >= 0:
+                at += len('OutputDebugStringA "')
+                text = line[at + len("[Pellarin] "):]
+                lines.append(text.split("\\n")[0].rstrip('"'))
+        return lines
+
+    def running(self):
+        return self.proc is not None and self.proc.poll() is None
+
+    def wait_exit(self, timeout):
+        try:
+            return self.proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            return None
+
+    def stop(self):
+        if self.proc is None:
+            return
+        if self.running():
+            # The tray menu's Exit lets the agent stop its server and remove its icon.
+            uidriver("command", self.title, EXIT_COMMAND, timeout_ms=1000, check=False)
+            if self.wait_exit(15) is None:
+                os.killpg(self.proc.pid, 15)
+                if self.wait_exit(10) is None:
+                    os.killpg(self.proc.pid, 9)
+                    self.proc.wait(timeout=10)
+        wait_until(lambda: not port_open(AGENT_PORT), 15)
+        uidriver("wait-gone", self.title, timeout_ms=10000, check=False)
+        self._log.close()
+
+
+@pytest.fixture(scope="session")
+def devserver():
+    if not DEVSERVER.exists():
+        pytest.skip(f"devserver is not built ({DEVSERVER})")
+    port = free_port()
+    with tempfile.TemporaryDirectory(prefix="edms-e2e-") as data:
+        proc = subprocess.Popen([str(DEVSERVER), "--port", str(port), "--data", data, "--seed",
+                                 "--web", str(ROOT / "web"), "--quiet"],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            if not wait_until(lambda: port_open(port) or proc.poll() is not None, 30) or not port_open(port):
+                pytest.fail("devserver did not start listening")
+            yield f"http://127.0.0.1:{port}"
+        finally:
+            proc.terminate()
+            try:
+                proc.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                proc.kill()
+                proc.wait(timeout=10)
+
+
+@pytest.fixture(scope="session")
+def windows_programs():
+    missing = [str(p) for p in (AGENT_EXE, UIDRIVER) if not p.exists()]
+    if missing:
+        pytest.skip("not built yet: " + ", ".join(missing))
+    if port_open(AGENT_PORT):
+        pytest.skip(f"port {AGENT_PORT} is in use: another agent (make run?) is running")
+
+
+@pytest.fixture(scope="session")
+def work_dirs(tmp_path_factory):
+    base = tmp_path_factory.mktemp("agent")
+    (base / "work").mkdir()
+    (base / "download").mkdir()
+    return base
+
+
+@pytest.fixture
+def write_config(windows_programs, devserver, work_dirs):
+    """write_config(**overrides): replaces the whole configuration key. A value of None leaves
+    that value out; ints are written as REG_DWORD."""
+
+    def write(**overrides):
+        values = {
+            "AdaptorURL": f"{devserver}/adaptor",
+            "EdmsURL": f"{devserver}/",
+            "NoticeURL": f"{devserver}/notice",
+            "WorkFolder": windows_path(work_dirs / "work"),
+            "DownloadFolder": windows_path(work_dirs / "download"),
+            "AppType": "EDMS_AGENT",
+            "AppVersion": APP_VERSION,
+            "LanguageID": 1033,
+        }
+        if AGENT_PORT != 23232:
+            values["ServicePort"] = AGENT_PORT
+        values.update(overrides)
+        uidriver("reg-delete", CONFIG_KEY)
+        for name, value in values.items():
+            if value is None:
+                continue
+            kind = "dword" if isinstance(value, int) else "sz"
+            uidriver("reg-set", CONFIG_KEY, name, kind, value)
+
+    return write
+
+
+@pytest.fixture
+def start_agent(windows_programs, tmp_path):
+    """start_agent(wait_serving=True, title=AGENT_TITLE) -> Agent; every agent started is stopped
+    at teardown. `title` is the main window's, "Pellarin[" + AppVersion + "]"."""
+    agents = []
+
+    def start(wait_serving=True, title=AGENT_TITLE):
+        agent = Agent(tmp_path / f"agent{len(agents)}.log", title)
+        agents.append(agent)
+        return agent.start(wait_serving=wait_serving)
+
+    yield start
+    for agent in reversed(agents):
+        agent.stop()
+
+
+@pytest.fixture(scope="module")
+def running_agent(windows_programs, devserver, tmp_path_factory):
+    """One agent for a module's protocol tests, with the default configuration."""
+    base = tmp_path_factory.mktemp("shared-agent")
+    values = {
+        "AdaptorURL": f"{devserver}/adaptor", "EdmsURL": f"{devserver}/", "NoticeURL": f"{devserver}/notice",
+        "WorkFolder": windows_path(base), "DownloadFolder": windows_path(base), "AppType": "EDMS_AGENT",
+        "AppVersion": APP_VERSION,
+    }
+    uidriver("reg-delete", CONFIG_KEY)
+    for name, value in values.items():
+        uidriver("reg-set", CONFIG_KEY, name, "sz", value)
+    if AGENT_PORT != 23232:
+        uidriver("reg-set", CONFIG_KEY, "ServicePort", "dword", AGENT_PORT)
+    agent = Agent(base / "agent.log")
+    agent.start()
+    try:
+        yield agent
+    finally:
+        agent.stop()
+
+
+AGENT_URL = f"ws://127.0.0.1:{AGENT_PORT}"
+
+
+def run(coro, timeout=60):
+    """Runs one coroutine with an overall limit, so that no test can hang."""
+    return asyncio.run(asyncio.wait_for(coro, timeout))
+
+
+class session:
+    """async with session("alice") as (ws, welcome): a logged-in connection, closed on the way out."""
+
+    def __init__(self, user, **connect_args):
+        self.user, self.connect_args = user, connect_args
+
+    async def __aenter__(self):
+        self.ws, welcome = await open_session(self.user, **self.connect_args)
+        return self.ws, welcome
+
+    async def __aexit__(self, *exc):
+        await asyncio.wait_for(self.ws.close(), 10)
+
+
+async def open_session(user, **connect_args):
+    """A connection logged in as `user`; returns (websocket, welcome reply)."""
+    ws = await asyncio.wait_for(websockets.connect(AGENT_URL, open_timeout=10, max_size=None, **connect_args), 15)
+    await ws.send(json.dumps({"arg1": user, "arg2": ""}))
+    return ws, json.loads(await asyncio.wait_for(ws.recv(), 10))
+
+
+async def request(ws, arg1, arg2="", wait=10.0):
+    """Sends one data message and returns the next reply, or None when none comes within `wait`."""
+    await ws.send(json.dumps({"arg1": arg1, "arg2": arg2}))
+    try:
+        return json.loads(await asyncio.wait_for(ws.recv(), wait))
+    except asyncio.TimeoutError:
+        return None

@@ -1,0 +1,537 @@
+// uidriver.exe: drives the programs from outside like a user, for the end-to-end tests.
+//
+//   uidriver [--timeout MS] [--contains] SUBCOMMAND ARGS...
+//
+// Every output line is UTF-8 on stdout. Exit code 0 on success, 1 when the thing looked for
+// did not show within the timeout or an operation failed (with a message on stderr), 2 on
+// a usage error. Waits poll every 50 ms until --timeout (default 5000 ms).
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <functional>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/win/handles.h"
+#include "common/win/text.h"
+
+namespace {
+
+using edms::win::Narrow;
+using edms::win::UniqueHKey;
+using edms::win::Widen;
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr UINT kCrossProcessTimeoutMs = 2000;
+constexpr int kMessageBoxTextId = 0xFFFF;
+
+struct Options {
+  DWORD timeoutMs = 5000;
+  bool contains = false;
+  std::optional<int> dismiss;
+  std::wstring caption;  // msgbox: only boxes with this caption
+  std::vector<std::wstring> args;
+};
+
+void Out(const std::string& line) {
+  std::string s = line + "\n";
+  fwrite(s.data(), 1, s.size(), stdout);
+  fflush(stdout);
+}
+
+int Fail(const std::string& message) {
+  std::string s = "uidriver: " + message + "\n";
+  fwrite(s.data(), 1, s.size(), stderr);
+  fflush(stderr);
+  return kExitFailed;
+}
+
+int Usage(const std::string& message) {
+  Fail(message);
+  fputs(
+      "usage: uidriver [--timeout MS] [--contains] COMMAND ARGS\n"
+      "  wait-window TITLE | wait-gone TITLE | is-visible TITLE | list-windows\n"
+      "  controls TITLE | text TITLE ID | set-text TITLE ID TEXT | click TITLE ID\n"
+      "  check TITLE ID | command TITLE ID | close TITLE | screenshot TITLE FILE.bmp\n"
+      "  msgbox [--caption TEXT] [--dismiss ID]\n"
+      "  reg-get KEY VALUE | reg-set KEY VALUE sz|dword DATA | reg-delete KEY [VALUE]\n",
+      stderr);
+  return kExitUsage;
+}
+
+std::string Hex(const void* p) {
+  char buf[32];
+  snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(p)));
+  return buf;
+}
+
+// Decimal or 0x-prefixed hexadecimal; nullopt on anything else.
+std::optional<long long> ParseNumber(const std::wstring& s) {
+  if (s.empty()) return std::nullopt;
+  wchar_t* end = nullptr;
+  long long v = std::wcstoll(s.c_str(), &end, 0);
+  if (end == nullptr || *end != L'\0') return std::nullopt;
+  return v;
+}
+
+bool Poll(DWORD timeoutMs, const std::function<bool()>& done) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    if (done()) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
+// The caption of a top-level window; reading it never sends a message to the owner.
+std::wstring TitleOf(HWND hwnd) {
+  int n = GetWindowTextLengthW(hwnd);
+  if (n <= 0) return {};
+  std::wstring s(static_cast<size_t>(n) + 1, L'\0');
+  n = GetWindowTextW(hwnd, s.data(), n + 1);
+  s.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return s;
+}
+
+std::wstring ClassOf(HWND hwnd) {
+  std::wstring s(256, L'\0');  // class names are at most 256 characters
+  int n = GetClassNameW(hwnd, s.data(), static_cast<int>(s.size()));
+  s.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return s;
+}
+
+// The text of a control, possibly in another process: WM_GETTEXT is marshalled across
+// processes, and a timeout keeps a hung owner from hanging the driver.
+std::optional<std::wstring> ControlText(HWND hwnd) {
+  DWORD_PTR len = 0;
+  if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kCrossProcessTimeoutMs,
+                           &len))
+    return std::nullopt;
+  std::wstring s(static_cast<size_t>(len) + 1, L'\0');
+  DWORD_PTR got = 0;
+  if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, s.size(), reinterpret_cast<LPARAM>(s.data()),
+                           SMTO_ABORTIFHUNG, kCrossProcessTimeoutMs, &got))
+    return std::nullopt;
+  s.resize(got <= len ? static_cast<size_t>(got) : static_cast<size_t>(len));
+  return s;
+}
+
+std::vector<HWND> TopLevelWindows() {
+  std::vector<HWND> all;
+  EnumWindows(
+      [](HWND h, LPARAM p) -> BOOL {
+        reinterpret_cast<std::vector<HWND>*>(p)->push_back(h);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&all));
+  return all;
+}
+
+std::vector<HWND> ChildWindows(HWND parent) {
+  std::vector<HWND> all;
+  EnumChildWindows(
+      parent,
+      [](HWND h, LPARAM p) -> BOOL {
+        reinterpret_cast<std::vector<HWND>*>(p)->push_back(h);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&all));
+  return all;
+}
+
+bool TitleMatches(const std::wstring& title, const std::wstring& wanted, bool contains) {
+  return contains ? title.find(wanted) != std::wstring::npos : title == wanted;
+}
+
+HWND FindTop(const std::wstring& wanted, bool contains) {
+  for (HWND h : TopLevelWindows())
+    if (TitleMatches(TitleOf(h), wanted, contains)) return h;
+  return nullptr;
+}
+
+HWND WaitTop(const Options& o, const std::wstring& wanted) {
+  HWND found = nullptr;
+  Poll(o.timeoutMs, [&] { return (found = FindTop(wanted, o.contains)) != nullptr; });
+  return found;
+}
+
+// A window and one of its controls by id, waiting for both.
+struct Target {
+  HWND window = nullptr;
+  HWND control = nullptr;
+};
+
+std::optional<Target> WaitControl(const Options& o, const std::wstring& title, const std::wstring& idText,
+                                  std::string* error) {
+  auto id = ParseNumber(idText);
+  if (!id) {
+    *error = "control id is not a number: " + Narrow(idText);
+    return std::nullopt;
+  }
+  Target t;
+  bool ok = Poll(o.timeoutMs, [&] {
+    t.window = FindTop(title, o.contains);
+    t.control = t.window ? GetDlgItem(t.window, static_cast<int>(*id)) : nullptr;
+    return t.control != nullptr;
+  });
+  if (ok) return t;
+  *error = t.window ? "no control " + Narrow(idText) + " in window \"" + Narrow(title) + "\""
+                    : "no window \"" + Narrow(title) + "\"";
+  return std::nullopt;
+}
+
+bool IsMessageBox(HWND h) {
+  return ClassOf(h) == L"#32770" && GetDlgItem(h, kMessageBoxTextId) != nullptr;
+}
+
+// --- subcommands -------------------------------------------------------------------------------
+
+int CmdWaitWindow(const Options& o) {
+  if (o.args.size() != 1) return Usage("wait-window TITLE");
+  HWND h = WaitTop(o, o.args[0]);
+  if (!h) return Fail("no window \"" + Narrow(o.args[0]) + "\" within " + std::to_string(o.timeoutMs) + " ms");
+  Out(Narrow(TitleOf(h)));
+  return kExitOk;
+}
+
+int CmdWaitGone(const Options& o) {
+  if (o.args.size() != 1) return Usage("wait-gone TITLE");
+  if (!Poll(o.timeoutMs, [&] { return FindTop(o.args[0], o.contains) == nullptr; }))
+    return Fail("window \"" + Narrow(o.args[0]) + "\" still there after " + std::to_string(o.timeoutMs) + " ms");
+  return kExitOk;
+}
+
+int CmdIsVisible(const Options& o) {
+  if (o.args.size() != 1) return Usage("is-visible TITLE");
+  HWND h = WaitTop(o, o.args[0]);
+  if (!h) return Fail("no window \"" + Narrow(o.args[0]) + "\"");
+  Out(IsWindowVisible(h) ? "true" : "false");
+  return kExitOk;
+}
+
+// One line per top-level window: handle, process id, class, visible (0/1), title.
+int CmdListWindows(const Options& o) {
+  if (!o.args.empty()) return Usage("list-windows takes no argument");
+  for (HWND h : TopLevelWindows()) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    Out(Hex(h) + "\t" + std::to_string(pid) + "\t" + Narrow(ClassOf(h)) + "\t" +
+        (IsWindowVisible(h) ? "1" : "0") + "\t" + Narrow(TitleOf(h)));
+  }
+  return kExitOk;
+}
+
+// One line per child control: id, class, visible (0/1), text.
+int CmdControls(const Options& o) {
+  if (o.args.size() != 1) return Usage("controls TITLE");
+  HWND h = WaitTop(o, o.args[0]);
+  if (!h) return Fail("no window \"" + Narrow(o.args[0]) + "\"");
+  for (HWND c : ChildWindows(h)) {
+    auto text = ControlText(c);
+    Out(std::to_string(GetDlgCtrlID(c)) + "\t" + Narrow(ClassOf(c)) + "\t" +
+        (IsWindowVisible(c) ? "1" : "0") + "\t" + Narrow(text.value_or(L"")));
+  }
+  return kExitOk;
+}
+
+int CmdText(const Options& o) {
+  if (o.args.size() != 2) return Usage("text TITLE ID");
+  std::string error;
+  auto t = WaitControl(o, o.args[0], o.args[1], &error);
+  if (!t) return Fail(error);
+  auto text = ControlText(t->control);
+  if (!text) return Fail("the window did not answer WM_GETTEXT");
+  Out(Narrow(*text));
+  return kExitOk;
+}
+
+int CmdSetText(const Options& o) {
+  if (o.args.size() != 3) return Usage("set-text TITLE ID TEXT");
+  std::string error;
+  auto t = WaitControl(o, o.args[0], o.args[1], &error);
+  if (!t) return Fail(error);
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutW(t->control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(o.args[2].c_str()),
+                           SMTO_ABORTIFHUNG, kCrossProcessTimeoutMs, &result) ||
+      !result)
+    return Fail("the control refused the text");
+  return kExitOk;
+}
+
+// Posted, not sent: a click that opens a modal window must not block the driver.
+int CmdClick(const Options& o) {
+  if (o.args.size() != 2) return Usage("click TITLE ID");
+  std::string error;
+  auto t = WaitControl(o, o.args[0], o.args[1], &error);
+  if (!t) return Fail(error);
+  if (!Poll(o.timeoutMs, [&] { return IsWindowEnabled(t->control) != FALSE; }))
+    return Fail("control " + Narrow(o.args[1]) + " is disabled");
+  if (!PostMessageW(t->control, BM_CLICK, 0, 0)) return Fail("PostMessage failed");
+  return kExitOk;
+}
+
+int CmdCheck(const Options& o) {
+  if (o.args.size() != 2) return Usage("check TITLE ID");
+  std::string error;
+  auto t = WaitControl(o, o.args[0], o.args[1], &error);
+  if (!t) return Fail(error);
+  DWORD_PTR state = 0;
+  if (!SendMessageTimeoutW(t->control, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, kCrossProcessTimeoutMs, &state))
+    return Fail("the control did not answer BM_GETCHECK");
+  Out(state == BST_CHECKED ? "checked" : state == BST_INDETERMINATE ? "indeterminate" : "unchecked");
+  return kExitOk;
+}
+
+// A menu or accelerator command posted to the window, as a tray menu choice arrives.
+int CmdCommand(const Options& o) {
+  if (o.args.size() != 2) return Usage("command TITLE ID");
+  auto id = ParseNumber(o.args[1]);
+  if (!id) return Usage("command id is not a number");
+  HWND h = WaitTop(o, o.args[0]);
+  if (!h) return Fail("no window \"" + Narrow(o.args[0]) + "\"");
+  if (!PostMessageW(h, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(*id), 0), 0)) return Fail("PostMessage failed");
+  return kExitOk;
+}
+
+int CmdClose(const Options& o) {
+  if (o.args.size() != 1) return Usage("close TITLE");
+  HWND h = WaitTop(o, o.args[0]);
+  if (!h) return Fail("no window \"" + Narrow(o.args[0]) + "\"");
+  if (!PostMessageW(h, WM_CLOSE, 0, 0)) return Fail("PostMessage failed");
+  return kExitOk;
+}
+
+// Prints the caption, then the text (which may span lines) of the first message box; with
+// --dismiss presses that button and waits until the box has gone.
+int CmdMsgBox(const Options& o) {
+  if (!o.args.empty()) return Usage("msgbox [--caption TEXT] [--dismiss ID]");
+  HWND box = nullptr;
+  Poll(o.timeoutMs, [&] {
+    for (HWND h : TopLevelWindows()) {
+      if (IsMessageBox(h) && (o.caption.empty() || TitleOf(h) == o.caption)) {
+        box = h;
+        return true;
+      }
+    }
+    return false;
+  });
+  if (!box) return Fail("no message box within " + std::to_string(o.timeoutMs) + " ms");
+  auto text = ControlText(GetDlgItem(box, kMessageBoxTextId));
+  Out(Narrow(TitleOf(box)));
+  Out(Narrow(text.value_or(L"")));
+  if (o.dismiss) {
+    HWND button = GetDlgItem(box, *o.dismiss);
+    if (!button) return Fail("the message box has no button " + std::to_string(*o.dismiss));
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(*o.dismiss), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(button));
+    if (!Poll(o.timeoutMs, [&] { return !IsWindow(box); })) return Fail("the message box stayed open");
+  }
+  return kExitOk;
+}
+
+// The window's pixels in a 32-bit DIB, written as a bottom-up BMP. A Unix path is taken through
+// the Z: drive, which the Wine prefix maps to the root.
+int CmdScreenshot(const Options& o) {
+  if (o.args.size() != 2) return Usage("screenshot TITLE FILE.bmp");
+  HWND h = WaitTop(o, o.args[0]);
+  if (!h) return Fail("no window \"" + Narrow(o.args[0]) + "\"");
+  RECT r{};
+  GetWindowRect(h, &r);
+  int w = r.right - r.left, ht = r.bottom - r.top;
+  if (w <= 0 || ht <= 0) return Fail("the window has no area");
+
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  bi.bmiHeader.biWidth = w;
+  bi.bmiHeader.biHeight = ht;  // bottom-up, as BMP files store rows
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  bi.bmiHeader.biCompression = BI_RGB;
+  HDC screen = GetDC(nullptr);
+  HDC mem = CreateCompatibleDC(screen);
+  void* bits = nullptr;
+  HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  ReleaseDC(nullptr, screen);
+  if (!mem || !bmp) {
+    if (bmp) DeleteObject(bmp);
+    if (mem) DeleteDC(mem);
+    return Fail("cannot create the bitmap");
+  }
+  HGDIOBJ old = SelectObject(mem, bmp);
+  // A visible window is copied from the screen: WM_PRINT into a device context of this process
+  // does not reach a window of another process under Wine. A hidden one can only print itself.
+  bool copied = false;
+  if (IsWindowVisible(h)) {
+    HDC sdc = GetDC(nullptr);
+    copied = BitBlt(mem, 0, 0, w, ht, sdc, r.left, r.top, SRCCOPY) != FALSE;
+    ReleaseDC(nullptr, sdc);
+  }
+  if (!copied) PrintWindow(h, mem, 0);
+  GdiFlush();
+
+  const DWORD imageSize = static_cast<DWORD>(w) * static_cast<DWORD>(ht) * 4;
+  BITMAPFILEHEADER fh{};
+  fh.bfType = 0x4D42;  // "BM"
+  fh.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+  fh.bfSize = fh.bfOffBits + imageSize;
+
+  std::wstring path = o.args[1];
+  if (!path.empty() && path[0] == L'/') {
+    for (auto& c : path)
+      if (c == L'/') c = L'\\';
+    path = L"Z:" + path;
+  }
+  int rc = kExitOk;
+  edms::win::UniqueKernelHandle file(
+      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD written = 0;
+  if (!file || !WriteFile(file.get(), &fh, sizeof fh, &written, nullptr) ||
+      !WriteFile(file.get(), &bi.bmiHeader, sizeof bi.bmiHeader, &written, nullptr) ||
+      !WriteFile(file.get(), bits, imageSize, &written, nullptr) || written != imageSize)
+    rc = Fail("cannot write " + Narrow(o.args[1]));
+  SelectObject(mem, old);
+  DeleteObject(bmp);
+  DeleteDC(mem);
+  if (rc == kExitOk) Out(std::to_string(w) + "x" + std::to_string(ht));
+  return rc;
+}
+
+// --- registry, under HKEY_CURRENT_USER --------------------------------------------------------
+
+int CmdRegGet(const Options& o) {
+  if (o.args.size() != 2) return Usage("reg-get KEY VALUE");
+  UniqueHKey key;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, o.args[0].c_str(), 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS)
+    return Fail("no key HKCU\\" + Narrow(o.args[0]));
+  DWORD type = 0, size = 0;
+  if (RegQueryValueExW(key.get(), o.args[1].c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+    return Fail("no value " + Narrow(o.args[1]));
+  std::vector<BYTE> data(size + sizeof(wchar_t));
+  if (RegQueryValueExW(key.get(), o.args[1].c_str(), nullptr, &type, data.data(), &size) != ERROR_SUCCESS)
+    return Fail("cannot read value " + Narrow(o.args[1]));
+  if (type == REG_SZ || type == REG_EXPAND_SZ) {
+    std::wstring s(reinterpret_cast<const wchar_t*>(data.data()), size / sizeof(wchar_t));
+    while (!s.empty() && s.back() == L'\0') s.pop_back();
+    Out(Narrow(s));
+  } else if (type == REG_DWORD && size == sizeof(DWORD)) {
+    DWORD v = 0;
+    memcpy(&v, data.data(), sizeof v);
+    Out(std::to_string(v));
+  } else {
+    return Fail("value " + Narrow(o.args[1]) + " has type " + std::to_string(type) + ", not sz or dword");
+  }
+  return kExitOk;
+}
+
+int CmdRegSet(const Options& o) {
+  if (o.args.size() != 4) return Usage("reg-set KEY VALUE sz|dword DATA");
+  UniqueHKey key;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, o.args[0].c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(),
+                      nullptr) != ERROR_SUCCESS)
+    return Fail("cannot create key HKCU\\" + Narrow(o.args[0]));
+  LONG rc;
+  if (o.args[2] == L"sz") {
+    const std::wstring& s = o.args[3];
+    rc = RegSetValueExW(key.get(), o.args[1].c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(s.c_str()),
+                        static_cast<DWORD>((s.size() + 1) * sizeof(wchar_t)));
+  } else if (o.args[2] == L"dword") {
+    auto v = ParseNumber(o.args[3]);
+    if (!v || *v < 0 || *v > 0xFFFFFFFFLL) return Usage("dword data must be a number from 0 to 0xFFFFFFFF");
+    DWORD d = static_cast<DWORD>(*v);
+    rc = RegSetValueExW(key.get(), o.args[1].c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&d), sizeof d);
+  } else {
+    return Usage("type must be sz or dword");
+  }
+  if (rc != ERROR_SUCCESS) return Fail("cannot write value " + Narrow(o.args[1]));
+  return kExitOk;
+}
+
+// Deletes one value, or the whole key with its subkeys. Deleting what is not there succeeds:
+// tests use it to reach a known state.
+int CmdRegDelete(const Options& o) {
+  if (o.args.empty() || o.args.size() > 2) return Usage("reg-delete KEY [VALUE]");
+  if (o.args.size() == 2) {
+    UniqueHKey key;
+    LONG rc = RegOpenKeyExW(HKEY_CURRENT_USER, o.args[0].c_str(), 0, KEY_SET_VALUE, key.put());
+    if (rc == ERROR_FILE_NOT_FOUND) return kExitOk;
+    if (rc != ERROR_SUCCESS) return Fail("cannot open key HKCU\\" + Narrow(o.args[0]));
+    rc = RegDeleteValueW(key.get(), o.args[1].c_str());
+    if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) return Fail("cannot delete value " + Narrow(o.args[1]));
+    return kExitOk;
+  }
+  LONG rc = RegDeleteTreeW(HKEY_CURRENT_USER, o.args[0].c_str());
+  if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) return Fail("cannot delete key HKCU\\" + Narrow(o.args[0]));
+  return kExitOk;
+}
+
+int Run(int argc, wchar_t** argv) {
+  Options o;
+  std::wstring command;
+  for (int i = 1; i < argc; ++i) {
+    std::wstring a = argv[i];
+    auto next = [&]() -> std::optional<std::wstring> {
+      if (i + 1 >= argc) return std::nullopt;
+      return std::wstring(argv[++i]);
+    };
+    if (a == L"--timeout") {
+      auto v = next();
+      auto n = v ? ParseNumber(*v) : std::nullopt;
+      if (!n || *n < 0) return Usage("--timeout needs a number of milliseconds");
+      o.timeoutMs = static_cast<DWORD>(*n);
+    } else if (a == L"--contains") {
+      o.contains = true;
+    } else if (a == L"--dismiss") {
+      auto v = next();
+      auto n = v ? ParseNumber(*v) : std::nullopt;
+      if (!n) return Usage("--dismiss needs a button id");
+      o.dismiss = static_cast<int>(*n);
+    } else if (a == L"--caption") {
+      auto v = next();
+      if (!v) return Usage("--caption needs a text");
+      o.caption = *v;
+    } else if (command.empty()) {
+      command = a;
+    } else {
+      o.args.push_back(a);
+    }
+  }
+  struct Entry {
+    const wchar_t* name;
+    int (*fn)(const Options&);
+  };
+  static const Entry kCommands[] = {
+      {L"wait-window", CmdWaitWindow}, {L"wait-gone", CmdWaitGone},   {L"is-visible", CmdIsVisible},
+      {L"list-windows", CmdListWindows}, {L"controls", CmdControls},  {L"text", CmdText},
+      {L"set-text", CmdSetText},       {L"click", CmdClick},          {L"check", CmdCheck},
+      {L"command", CmdCommand},        {L"close", CmdClose},          {L"msgbox", CmdMsgBox},
+      {L"screenshot", CmdScreenshot},  {L"reg-get", CmdRegGet},       {L"reg-set", CmdRegSet},
+      {L"reg-delete", CmdRegDelete},
+  };
+  if (command.empty()) return Usage("no command");
+  for (const auto& e : kCommands)
+    if (command == e.name) return e.fn(o);
+  return Usage("unknown command " + Narrow(command));
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  // Bytes exactly as written: no CRLF translation, no code page.
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& e) {
+    return Fail(std::string("unexpected error: ") + e.what());
+  }
+}
