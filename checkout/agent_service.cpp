@@ -1,0 +1,50 @@
+#include "checkout/agent_service.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+#include "common/win/handles.h"
+
+namespace edms::checkout {
+namespace {
+
+struct ServiceTraits {
+  using handle_type = SC_HANDLE;
+  static SC_HANDLE invalid() { return nullptr; }
+  static bool valid(SC_HANDLE h) { return h != nullptr; }
+  static void close(SC_HANDLE h) { CloseServiceHandle(h); }
+};
+using UniqueServiceHandle = win::UniqueHandle<ServiceTraits>;
+
+void Trace(const char* text) {
+  std::fputs(text, stdout);
+  std::fflush(stdout);
+  OutputDebugStringA(text);
+}
+
+}  // namespace
+
+void SignalAgentService() {
+  char line[128];
+  UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (!manager) {
+    std::snprintf(line, sizeof line, "OpenSCManager failed w/err 0x%08lx\n", GetLastError());
+    Trace(line);
+    return;
+  }
+  UniqueServiceHandle service(
+      OpenServiceW(manager.get(), kAgentServiceName,
+                   SERVICE_QUERY_STATUS | SERVICE_STOP | SERVICE_USER_DEFINED_CONTROL));
+  if (!service) {
+    std::snprintf(line, sizeof line, "OpenService failed w/err 0x%08lx\n", GetLastError());
+    Trace(line);
+    return;
+  }
+  SERVICE_STATUS status{};
+  if (!ControlService(service.get(), kAgentServiceControl, &status)) {
+    Trace("\nZeltoAgentSvc failed to signal.\n");
+  }
+}
+
+}  // namespace edms::checkout

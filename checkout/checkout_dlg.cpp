@@ -1,0 +1,68 @@
+#include "checkout/checkout_dlg.h"
+
+#include <commctrl.h>
+
+#include <utility>
+
+#include "checkout/progress.h"
+#include "checkout/resource.h"
+#include "common/win/command_line.h"
+#include "common/win/language.h"
+#include "common/win/message_box.h"
+
+namespace edms::checkout {
+namespace {
+constexpr UINT_PTR kStartTimer = 1;
+constexpr UINT kStartDelayMs = 100;
+}  // namespace
+
+CZTCheckOutDlg::CZTCheckOutDlg(HINSTANCE instance, std::string appType)
+    : CDialogBase(instance, IDD_ZTCHECKOUT_DIALOG), appType_(std::move(appType)) {}
+
+bool CZTCheckOutDlg::OnInitDialog() {
+  icons_ = win::SetProgramIcons(hwnd(), instance(), appType_, IDR_MAINFRAME, IDI_AGENT);
+  argumentString_ = win::ProgramArgumentString();
+  CheckOutArguments args = CheckOutArguments::Parse(argumentString_);
+  SetItemText(IDC_DOC_NAME, args.DocumentName());
+  SetItemText(IDC_VERSION, args.versionNo);
+  SendMessageW(Item(IDC_PROGRESS), PBM_SETRANGE32, 0, 100);
+  SetTimer(hwnd(), kStartTimer, kStartDelayMs, nullptr);
+  return true;
+}
+
+bool CZTCheckOutDlg::OnTimer(UINT_PTR timerId) {
+  if (timerId != kStartTimer) return false;
+  KillTimer(hwnd(), kStartTimer);
+  CheckOutResult result = RunCheckOut(CheckOutArguments::Parse(argumentString_), *this);
+  if (result.code != kCheckedOut) ShowNotice(result.message);
+  ran_ = true;
+  exitCode_ = result.code;
+  End(result.code);
+  return true;
+}
+
+bool CZTCheckOutDlg::OnCommand(int id, int, HWND) {
+  return id == IDOK || id == IDCANCEL;
+}
+
+void CZTCheckOutDlg::ShowProgress(int percent) {
+  MSG msg;
+  if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      // Not ours to take: the modal loop must still see it after the check-out.
+      PostQuitMessage(static_cast<int>(msg.wParam));
+    } else {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+  }
+  if (percent >= 0) SetProgress(Item(IDC_PROGRESS), percent);
+}
+
+std::string CZTCheckOutDlg::Text(unsigned id) { return win::LoadStringLang(instance(), id); }
+
+void CZTCheckOutDlg::ShowNotice(const std::string& text) {
+  win::ShowMessage(hwnd(), text, Text(IDS_INFORMATION), MB_OK | MB_ICONEXCLAMATION, true);
+}
+
+}  // namespace edms::checkout

@@ -1,0 +1,67 @@
+// The check-out itself: one CHECKOUT exchange into the working copy, then the completion
+// steps (side stream, shell notification, lock file, record, agent service, editor).
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+namespace edms::checkout {
+
+// Exit codes of ZTCheckOut; the starter reads them as signed 32-bit values.
+enum ExitCode : int {
+  kCheckedOut = 0,
+  kInvalidUrl = 1,
+  kCannotOpenFile = 2,
+  kInternetFailure = 3,
+  kOtherFailure = 4,
+  kCannotOpenRegistry = 5,
+  kSizeMismatch = -1,
+  kRefused = -2,
+};
+
+// The inputs of one run, read from the argument string; absent keys are empty text.
+struct CheckOutArguments {
+  std::string adaptorUrl;
+  std::string oid;
+  std::string pageId;
+  std::string versionNo;
+  std::string userId;
+  std::string password;
+  std::string workFolder;
+  std::string filePath;  // as passed: hex-encoded UTF-8
+  std::string invokeEditor;
+  std::string isImmutable;
+
+  static CheckOutArguments Parse(std::string_view argumentString);
+  // The document path: FILE_PATH decoded.
+  std::string DocumentPath() const;
+  // The name shown in the window: the document path's last component.
+  std::string DocumentName() const;
+  // INVOKE_EDITOR is anything but FALSE (in any case), or absent.
+  bool WantsEditor() const;
+};
+
+// What the check-out needs from the window it runs in.
+class CheckOutHost {
+ public:
+  virtual ~CheckOutHost() = default;
+  // Lets the window handle at most one pending message, then shows `percent` (0..100);
+  // a negative percent has nothing new to show. Called after every body block.
+  virtual void ShowProgress(int percent) = 0;
+  // String `id` of the program's table in the run's language.
+  virtual std::string Text(unsigned id) = 0;
+  // A message box of the run (caption "Information", topmost).
+  virtual void ShowNotice(const std::string& text) = 0;
+  virtual HWND Owner() = 0;
+};
+
+struct CheckOutResult {
+  int code = kCheckedOut;
+  std::string message;  // shown when code is not 0
+};
+
+// Runs the whole check-out and its completion. Never throws.
+CheckOutResult RunCheckOut(const CheckOutArguments& args, CheckOutHost& host);
+
+}  // namespace edms::checkout
