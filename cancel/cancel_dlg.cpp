@@ -1,0 +1,89 @@
+#include "cancel_dlg.h"
+
+#include <commctrl.h>
+
+#include <utility>
+
+#include "cancel_flow.h"
+#include "common/arguments.h"
+#include "common/encoding.h"
+#include "common/filename.h"
+#include "common/win/command_line.h"
+#include "common/win/language.h"
+#include "common/win/message_box.h"
+#include "common/win/text.h"
+#include "resource.h"
+
+namespace edms::cancel {
+namespace {
+
+constexpr UINT_PTR kStartTimer = 1;
+
+bool EqualsNoCase(const std::string& a, const char* b) {
+  return CompareStringOrdinal(win::Widen(a).c_str(), -1, win::Widen(b).c_str(), -1, TRUE) ==
+         CSTR_EQUAL;
+}
+
+std::string Format(const std::string& pattern, const std::string& value) {
+  std::string text = pattern;
+  size_t at = text.find("%s");
+  if (at != std::string::npos) text.replace(at, 2, value);
+  return text;
+}
+
+}  // namespace
+
+CZTCheckOutCancelDlg::CZTCheckOutCancelDlg(HINSTANCE instance, std::string appType)
+    : CDialogBase(instance, IDD_ZTCHECKOUTCANCEL_DIALOG), appType_(std::move(appType)) {}
+
+void CZTCheckOutCancelDlg::Message(const std::string& text, UINT flags) {
+  win::ShowMessage(hwnd(), text, win::LoadStringLang(instance(), IDS_INFORMATION), flags);
+}
+
+bool CZTCheckOutCancelDlg::OnInitDialog() {
+  icons_ = win::SetProgramIcons(hwnd(), instance(), appType_, IDI_MAIN, IDI_ALTERNATIVE);
+  args_ = win::ProgramArgumentString();
+
+  CancelInputs in = ReadCancelInputs(args_);
+  SetItemText(IDC_DOC_NAME, LastPathComponent(in.docPath));
+  SetItemText(IDC_VERSION, in.versionNo);
+
+  // Without an object id the record path would name the CheckOuts key itself.
+  if (in.oid.empty() || in.oid.find('\\') != std::string::npos) {
+    Message(win::LoadStringLang(instance(), IDS_NO_OBJECT_ID));
+    End(IDCANCEL);
+    return true;
+  }
+
+  std::string suppress = FindArgument(args_, "SUPRESS_WARNING").value_or(std::string());
+  if (!EqualsNoCase(suppress, "TRUE")) {
+    int answer = win::ShowMessage(hwnd(), win::LoadStringLang(instance(), IDS_CONFIRM_CANCEL),
+                                  win::LoadStringLang(instance(), IDS_INFORMATION),
+                                  MB_YESNO | MB_ICONEXCLAMATION);
+    if (answer != IDYES) {
+      End(IDCANCEL);
+      return true;
+    }
+  }
+  SetTimer(hwnd(), kStartTimer, 100, nullptr);
+  return true;
+}
+
+bool CZTCheckOutCancelDlg::OnTimer(UINT_PTR timerId) {
+  if (timerId != kStartTimer) return false;
+  KillTimer(hwnd(), kStartTimer);
+
+  HWND bar = Item(IDC_PROGRESS);
+  CancelResult result = RunCancel(instance(), ReadCancelInputs(args_), [bar](int position) {
+    SendMessageW(bar, PBM_SETPOS, position, 0);
+  });
+  if (result.code != 0) {
+    Message(result.message);
+  } else if (!result.copyNotDeleted.empty()) {
+    Message(Format(win::LoadStringLang(instance(), IDS_COPY_NOT_DELETED), result.copyNotDeleted));
+  }
+  End(IDOK);
+  return true;
+}
+
+}  // namespace edms::cancel

@@ -1,0 +1,154 @@
+#include "upload.h"
+
+#include <optional>
+#include <vector>
+
+#include "common/arguments.h"
+#include "common/encoding.h"
+#include "common/requests.h"
+#include "common/url.h"
+#include "common/win/checkout_record.h"
+#include "common/win/exchange.h"
+#include "common/win/language.h"
+#include "common/win/side_streams.h"
+#include "common/win/text.h"
+#include "resource.h"
+
+namespace edms::checkin {
+namespace {
+
+constexpr ULONGLONG kPumpIntervalMs = 40;
+
+void Trace(const std::string& line) {
+  OutputDebugStringW(win::Widen("[ZTCheckIn]" + line + "\n").c_str());
+}
+
+std::string Arg(const std::string& args, const char* key) {
+  return FindArgument(args, key).value_or(std::string());
+}
+
+// Tells a read error or a file that shrank under us apart from the exchange's own failures.
+class WorkingCopySource : public win::UploadSource {
+ public:
+  explicit WorkingCopySource(win::FileUploadSource& file) : file_(file) {}
+  bool Read(char* buffer, size_t capacity, size_t& got) override {
+    bool ok = file_.Read(buffer, capacity, got);
+    // The exchange reads only while the announced length is unmet, so nothing read means
+    // the file ended early.
+    if (!ok || got == 0) failed_ = true;
+    return ok;
+  }
+  bool failed() const { return failed_; }
+
+ private:
+  win::FileUploadSource& file_;
+  bool failed_ = false;
+};
+
+// After the server accepted: side streams, working copy, record, shell.
+void Complete(const std::string& oid, const std::string& docPath, CheckInOutcome& out) {
+  win::SignalStream(docPath, win::kRefreshStream);
+  win::SignalStream(docPath, win::kNotifyStream);
+  OutputDebugStringW(L"CheckIn- meta data refreshed.\n");
+  if (!out.localPath.empty() && !DeleteFileW(win::Widen(out.localPath).c_str()) &&
+      GetLastError() != ERROR_FILE_NOT_FOUND) {
+    out.copyKept = true;
+  }
+  // The server holds the new version now: the record goes even when the copy stayed.
+  win::DeleteCheckOutRecord(oid);
+  win::NotifyShellAttributes(docPath);
+}
+
+}  // namespace
+
+CheckInOutcome RunCheckIn(HINSTANCE instance, const std::string& args, const std::string& note,
+                          const UploadHooks& hooks) {
+  CheckInOutcome out;
+  const std::string adaptorUrl = Arg(args, "ADAPTOR_URL");
+  const std::string oid = Arg(args, "OID");
+  const std::string docPath = HexDecodeUtf8(Arg(args, "FILE_PATH"));
+  const std::vector<std::string> fields = {
+      oid,           Arg(args, "VERSION_NO"), Arg(args, "NEW_VERSION"), Arg(args, "USER_ID"),
+      Arg(args, "PASSWORD"), Arg(args, "SHARE_NAME"), note};
+
+  std::optional<win::CheckOutRecord> record = win::ReadCheckOutRecord(oid);
+  if (!record) {
+    out.result = kRecordUnreadable;
+    out.errorText = win::LoadStringLang(instance, IDS_RECORD_UNREADABLE);
+    return out;
+  }
+  out.localPath = record->localPath;
+
+  hooks.progress(0);
+  if (!SplitAdaptorUrl(adaptorUrl)) {
+    out.result = kInvalidUrl;
+    out.errorText = win::LoadStringLang(instance, IDS_INVALID_URL);
+    return out;
+  }
+
+  {
+    win::FileUploadSource file(out.localPath);
+    if (out.localPath.empty() || !file.IsOpen()) {
+      Trace("File open error.");
+      out.result = kCannotOpenFile;
+      out.errorText = win::LoadStringLang(instance, IDS_CANNOT_OPEN_FILE);
+    } else {
+      Trace("File opened");
+      Trace(" Got file size:" + std::to_string(file.Length()));
+      const uint64_t total = file.Length();
+      WorkingCopySource source(file);
+      // Drawing the bar and taking window messages after every chunk costs more than the
+      // transfer itself: the bar moves when its percentage changes, messages are taken a
+      // few dozen times a second.
+      int shown = 0;
+      ULONGLONG lastPump = GetTickCount64();
+      win::ExchangeOutcome exchange = win::PostUpload(
+          adaptorUrl, Command::CheckIn, fields, source, total, kUploadChunk,
+          [&](uint64_t sent, uint64_t length) {
+            int percent = static_cast<int>(sent * 100 / length);
+            if (percent != shown) {
+              shown = percent;
+              hooks.progress(percent);
+            }
+            ULONGLONG now = GetTickCount64();
+            if (now - lastPump >= kPumpIntervalMs) {
+              lastPump = now;
+              hooks.pump();
+            }
+          });
+      using Kind = win::ExchangeOutcome::Kind;
+      switch (exchange.kind) {
+        case Kind::Ok:
+          OutputDebugStringW(L"CheckIn-File uploaded\n");
+          out.result = kAccepted;
+          break;
+        case Kind::Refused:
+          out.result = kRefused;
+          out.errorText = exchange.reply.codeDesc;
+          break;
+        case Kind::InvalidUrl:
+          out.result = kInvalidUrl;
+          out.errorText = win::LoadStringLang(instance, IDS_INVALID_URL);
+          break;
+        case Kind::InternetFailure:
+          Trace("CInternetException occured.");
+          out.result = kNetworkFailure;
+          out.errorText = exchange.message;
+          break;
+        case Kind::OtherFailure:
+          OutputDebugStringW(L"UnknownException occured.\n");
+          out.result = kOtherFailure;
+          out.errorText = win::LoadStringLang(
+              instance, source.failed() ? IDS_READ_ERROR : IDS_UNKNOWN_ERROR);
+          break;
+      }
+    }
+  }  // the working copy is closed here, before it is deleted
+
+  hooks.progress(100);
+  Sleep(100);
+  if (out.result == kAccepted) Complete(oid, docPath, out);
+  return out;
+}
+
+}  // namespace edms::checkin
