@@ -14,7 +14,7 @@
 #include "common/win/message_box.h"
 #include "common/win/text.h"
 #include "common/win/window_search.h"
-#include "progress.h"
+#include "common/win/progress.h"
 #include "resource.h"
 #include "upload.h"
 
@@ -168,7 +168,7 @@ void CZTCheckInDlg::OnOK() {
   SetBusy(true);
   HWND bar = Item(IDC_PROGRESS);
   UploadHooks hooks;
-  hooks.progress = [bar](int percent) { SetProgress(bar, percent); };
+  hooks.progress = [bar](int percent) { win::SetProgress(bar, percent); };
   hooks.pump = [this] { PumpMessages(); };
   CheckInOutcome outcome = RunCheckIn(instance(), args, note, hooks);
   SetBusy(false);

@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "checkout/progress.h"
+#include "common/win/progress.h"
 #include "checkout/resource.h"
 #include "common/win/command_line.h"
 #include "common/win/language.h"
@@ -56,7 +56,7 @@ void CZTCheckOutDlg::ShowProgress(int percent) {
       DispatchMessageW(&msg);
     }
   }
-  if (percent >= 0) SetProgress(Item(IDC_PROGRESS), percent);
+  if (percent >= 0) win::SetProgress(Item(IDC_PROGRESS), percent);
 }
 
 std::string CZTCheckOutDlg::Text(unsigned id) { return win::LoadStringLang(instance(), id); }

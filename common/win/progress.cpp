@@ -1,8 +1,8 @@
-#include "checkout/progress.h"
+#include "common/win/progress.h"
 
 #include <commctrl.h>
 
-namespace edms::checkout {
+namespace edms::win {
 
 void SetProgress(HWND bar, int position) {
   if (!bar) return;
@@ -22,4 +22,4 @@ void SetProgress(HWND bar, int position) {
   SendMessageW(bar, PBM_SETPOS, position, 0);
 }
 
-}  // namespace edms::checkout
+}  // namespace edms::win
