@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "cancel_flow.h"
+#include "common/text_format.h"
 #include "common/arguments.h"
 #include "common/encoding.h"
 #include "common/filename.h"
@@ -22,13 +23,6 @@ constexpr UINT_PTR kStartTimer = 1;
 bool EqualsNoCase(const std::string& a, const char* b) {
   return CompareStringOrdinal(win::Widen(a).c_str(), -1, win::Widen(b).c_str(), -1, TRUE) ==
          CSTR_EQUAL;
-}
-
-std::string Format(const std::string& pattern, const std::string& value) {
-  std::string text = pattern;
-  size_t at = text.find("%s");
-  if (at != std::string::npos) text.replace(at, 2, value);
-  return text;
 }
 
 }  // namespace
@@ -80,7 +74,7 @@ bool CZTCheckOutCancelDlg::OnTimer(UINT_PTR timerId) {
   if (result.code != 0) {
     Message(result.message);
   } else if (!result.copyNotDeleted.empty()) {
-    Message(Format(win::LoadStringLang(instance(), IDS_COPY_NOT_DELETED), result.copyNotDeleted));
+    Message(FillPlaceholder(win::LoadStringLang(instance(), IDS_COPY_NOT_DELETED), result.copyNotDeleted));
   }
   End(IDOK);
   return true;

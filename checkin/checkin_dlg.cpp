@@ -5,6 +5,7 @@
 #include <optional>
 #include <utility>
 
+#include "common/text_format.h"
 #include "common/arguments.h"
 #include "common/encoding.h"
 #include "common/filename.h"
@@ -32,13 +33,6 @@ bool FileExists(const std::string& path) {
   if (path.empty()) return false;
   DWORD attributes = GetFileAttributesW(win::Widen(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-std::string Format(const std::string& pattern, const std::string& value) {
-  std::string text = pattern;
-  size_t at = text.find("%s");
-  if (at != std::string::npos) text.replace(at, 2, value);
-  return text;
 }
 
 }  // namespace
@@ -176,7 +170,7 @@ void CZTCheckInDlg::OnOK() {
   exitCode_ = outcome.result;
   if (outcome.result == kAccepted) {
     if (outcome.copyKept) {
-      Message(Format(win::LoadStringLang(instance(), IDS_COPY_KEPT), outcome.localPath));
+      Message(FillPlaceholder(win::LoadStringLang(instance(), IDS_COPY_KEPT), outcome.localPath));
     }
     End(IDOK);
     return;
