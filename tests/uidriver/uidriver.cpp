@@ -10,9 +10,12 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
 #include <functional>
 #include <optional>
@@ -339,47 +342,107 @@ int CmdMsgBox(const Options& o) {
   return kExitOk;
 }
 
+// One capture of a window into a 32-bit top-down-addressed DIB; the GDI objects go with it.
+class WindowCapture {
+ public:
+  WindowCapture(int w, int h) : w_(w), h_(h) {
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = h;  // bottom-up, as BMP files store rows
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    header_ = bi.bmiHeader;
+    mem_ = CreateCompatibleDC(nullptr);
+    if (mem_) bmp_ = CreateDIBSection(mem_, &bi, DIB_RGB_COLORS, &bits_, nullptr, 0);
+    if (bmp_) old_ = SelectObject(mem_, bmp_);
+  }
+  ~WindowCapture() {
+    if (old_) SelectObject(mem_, old_);
+    if (bmp_) DeleteObject(bmp_);
+    if (mem_) DeleteDC(mem_);
+  }
+  WindowCapture(const WindowCapture&) = delete;
+  WindowCapture& operator=(const WindowCapture&) = delete;
+
+  bool ok() const { return bits_ != nullptr; }
+  size_t size() const { return static_cast<size_t>(w_) * static_cast<size_t>(h_) * 4; }
+  const BITMAPINFOHEADER& header() const { return header_; }
+  const unsigned char* bits() const { return static_cast<const unsigned char*>(bits_); }
+
+  // Copies what the window shows now. The window's own DC yields its pixels even where
+  // another window lies over it; the screen is the fallback when that DC gives nothing.
+  void Take(HWND hwnd, const RECT& screenRect) {
+    std::fill_n(static_cast<unsigned char*>(bits_), size(), 0);
+    if (HDC wdc = GetWindowDC(hwnd)) {
+      BitBlt(mem_, 0, 0, w_, h_, wdc, 0, 0, SRCCOPY);
+      ReleaseDC(hwnd, wdc);
+    }
+    GdiFlush();
+    if (!Uniform()) return;
+    if (HDC sdc = GetDC(nullptr)) {
+      BitBlt(mem_, 0, 0, w_, h_, sdc, screenRect.left, screenRect.top, SRCCOPY);
+      ReleaseDC(nullptr, sdc);
+    }
+    GdiFlush();
+  }
+
+  // True when every pixel has one colour: nothing has been drawn yet.
+  bool Uniform() const {
+    const auto* p = static_cast<const uint32_t*>(bits_);
+    const size_t n = size() / 4;
+    for (size_t i = 1; i < n; ++i)
+      if ((p[i] & 0xFFFFFFu) != (p[0] & 0xFFFFFFu)) return false;
+    return true;
+  }
+
+ private:
+  int w_, h_;
+  BITMAPINFOHEADER header_{};
+  HDC mem_ = nullptr;
+  HBITMAP bmp_ = nullptr;
+  HGDIOBJ old_ = nullptr;
+  void* bits_ = nullptr;
+};
+
 // The window's pixels in a 32-bit DIB, written as a bottom-up BMP. A Unix path is taken through
 // the Z: drive, which the Wine prefix maps to the root.
+//
+// A window of another process cannot be made to print itself here (WM_PRINT and PrintWindow
+// do not cross processes under Wine), so its pixels are copied once it is visible and has
+// painted: the capture is repeated until two in a row agree and show more than one colour.
+// Fails, writing nothing, when the window stays hidden or blank for the whole timeout.
 int CmdScreenshot(const Options& o) {
   if (o.args.size() != 2) return Usage("screenshot TITLE FILE.bmp");
   HWND h = WaitTop(o, o.args[0]);
   if (!h) return Fail("no window \"" + Narrow(o.args[0]) + "\"");
+  if (!Poll(o.timeoutMs, [&] { return IsWindowVisible(h) && !IsIconic(h); }))
+    return Fail("the window \"" + Narrow(o.args[0]) + "\" is not shown");
   RECT r{};
   GetWindowRect(h, &r);
   int w = r.right - r.left, ht = r.bottom - r.top;
   if (w <= 0 || ht <= 0) return Fail("the window has no area");
 
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  bi.bmiHeader.biWidth = w;
-  bi.bmiHeader.biHeight = ht;  // bottom-up, as BMP files store rows
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 32;
-  bi.bmiHeader.biCompression = BI_RGB;
-  HDC screen = GetDC(nullptr);
-  HDC mem = CreateCompatibleDC(screen);
-  void* bits = nullptr;
-  HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  ReleaseDC(nullptr, screen);
-  if (!mem || !bmp) {
-    if (bmp) DeleteObject(bmp);
-    if (mem) DeleteDC(mem);
-    return Fail("cannot create the bitmap");
-  }
-  HGDIOBJ old = SelectObject(mem, bmp);
-  // A visible window is copied from the screen: WM_PRINT into a device context of this process
-  // does not reach a window of another process under Wine. A hidden one can only print itself.
-  bool copied = false;
-  if (IsWindowVisible(h)) {
-    HDC sdc = GetDC(nullptr);
-    copied = BitBlt(mem, 0, 0, w, ht, sdc, r.left, r.top, SRCCOPY) != FALSE;
-    ReleaseDC(nullptr, sdc);
-  }
-  if (!copied) PrintWindow(h, mem, 0);
-  GdiFlush();
+  // Ask for a full repaint, frame and children included, and let the owner's thread run it.
+  RedrawWindow(h, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutW(h, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kCrossProcessTimeoutMs, &ignored);
 
-  const DWORD imageSize = static_cast<DWORD>(w) * static_cast<DWORD>(ht) * 4;
+  WindowCapture shot(w, ht), previous(w, ht);
+  if (!shot.ok() || !previous.ok()) return Fail("cannot create the bitmap");
+  bool settled = Poll(o.timeoutMs, [&] {
+    previous.Take(h, r);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    shot.Take(h, r);
+    return !shot.Uniform() && std::memcmp(shot.bits(), previous.bits(), shot.size()) == 0;
+  });
+  if (!settled) {
+    if (shot.Uniform()) return Fail("the window \"" + Narrow(o.args[0]) + "\" shows nothing");
+    // Still changing (a progress bar, a caret): the last capture is as good as any.
+  }
+
+  const DWORD imageSize = static_cast<DWORD>(shot.size());
   BITMAPFILEHEADER fh{};
   fh.bfType = 0x4D42;  // "BM"
   fh.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
@@ -391,19 +454,15 @@ int CmdScreenshot(const Options& o) {
       if (c == L'/') c = L'\\';
     path = L"Z:" + path;
   }
-  int rc = kExitOk;
   edms::win::UniqueKernelHandle file(
       CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   DWORD written = 0;
   if (!file || !WriteFile(file.get(), &fh, sizeof fh, &written, nullptr) ||
-      !WriteFile(file.get(), &bi.bmiHeader, sizeof bi.bmiHeader, &written, nullptr) ||
-      !WriteFile(file.get(), bits, imageSize, &written, nullptr) || written != imageSize)
-    rc = Fail("cannot write " + Narrow(o.args[1]));
-  SelectObject(mem, old);
-  DeleteObject(bmp);
-  DeleteDC(mem);
-  if (rc == kExitOk) Out(std::to_string(w) + "x" + std::to_string(ht));
-  return rc;
+      !WriteFile(file.get(), &shot.header(), sizeof(BITMAPINFOHEADER), &written, nullptr) ||
+      !WriteFile(file.get(), shot.bits(), imageSize, &written, nullptr) || written != imageSize)
+    return Fail("cannot write " + Narrow(o.args[1]));
+  Out(std::to_string(w) + "x" + std::to_string(ht));
+  return kExitOk;
 }
 
 // --- registry, under HKEY_CURRENT_USER --------------------------------------------------------
