@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "agent/core/action_runner.h"
 #include "agent/core/trace.h"
 #include "common/ws_command.h"
 
@@ -34,10 +35,14 @@ void EdmHelperService::HandleRequest(const std::shared_ptr<WebsocketClient>& cli
         downloadList_.clear();
         break;
       }
-      case AgentCommand::CheckOut:
+      case AgentCommand::CheckOut: {
+        const win::ClientConfig config = config_.Snapshot();
+        StartCheckOutTask(client, request.arg2, userId(), config.AdaptorURL, config.WorkFolder);
+        break;
+      }
       case AgentCommand::View:
       case AgentCommand::DoDownload:
-        // The action runner and the download window are not part of this agent yet.
+        // The view and download windows are not part of this agent yet.
         Trace("command " + request.arg1 + " is not available yet; ignored");
         break;
       case AgentCommand::Unknown:

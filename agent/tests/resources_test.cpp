@@ -21,7 +21,7 @@ bool HasResource(LPCWSTR type, UINT id, LANGID language) {
 TEST(AgentResources, EveryIdExistsInBothLanguages) {
   for (LANGID language : kLanguages) {
     for (UINT id : {IDS_ABOUTBOX, IDS_CONFIG_INVALID, IDS_INFORMATION, IDS_UNREAD_MESSAGES, IDS_LATEST_VERSION,
-                    IDS_NO_USER}) {
+                    IDS_NO_USER, IDS_EDITOR_OPEN_FAILED}) {
       // Strings live in blocks of sixteen.
       EXPECT_TRUE(HasResource(RT_STRING, id / 16 + 1, language)) << id << " in " << language;
       EXPECT_FALSE(win::LoadStringLang(GetModuleHandleW(nullptr), id, language).empty()) << id;

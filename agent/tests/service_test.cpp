@@ -107,7 +107,7 @@ TEST_F(ServiceTest, CheckUserAnswers) {
 
 TEST_F(ServiceTest, CommandsWithoutReply) {
   auto client = std::make_shared<FakeClient>("alice");
-  for (const char* name : {"check_user", "CHECK_USER ", "", "ADD_TO_DOWNLOAD", "CLEAR_DOWNLOAD", "CHECKOUT", "VIEW",
+  for (const char* name : {"check_user", "CHECK_USER ", "", "ADD_TO_DOWNLOAD", "CLEAR_DOWNLOAD", "VIEW",
                            "DO_DOWNLOAD"}) {
     service_->HandleRequest(client, {name, "D1^P1^a.docx^1.0^Y^alice^N"});
   }

@@ -1,0 +1,174 @@
+#include "common/checkout_cycle.h"
+
+#include <vector>
+
+#include "common/arguments.h"
+#include "common/encoding.h"
+#include "common/filename.h"
+#include "common/ws_command.h"
+
+namespace edms {
+namespace {
+
+bool HasControl(std::string_view text) {
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) return true;
+  }
+  return false;
+}
+
+// Length in UTF-16 units of valid UTF-8 text: one per character, two above U+FFFF.
+std::size_t Utf16Units(std::string_view utf8) {
+  std::size_t units = 0;
+  for (char c : utf8) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte & 0xC0) != 0x80) units += byte >= 0xF0 ? 2 : 1;
+  }
+  return units;
+}
+
+// Empty when `text` may stand as one path component inside the work folder.
+std::string ComponentProblem(std::string_view text) {
+  if (text == "." || text == "..") return "names a folder, not a file";
+  if (text.find_first_of("/\\:") != std::string_view::npos) return "contains a path separator or ':'";
+  if (text.find_first_of("<>\"|?*") != std::string_view::npos) return "contains a character no file name may hold";
+  return {};
+}
+
+struct FieldRule {
+  const char* name;
+  std::string CheckOutFields::*member;
+  std::size_t maxBytes;
+  bool required;
+  bool plainText;  // travels unencoded in the argument strings
+  bool component;  // becomes part of the working copy's file name
+};
+
+constexpr FieldRule kRules[] = {
+    {"document id", &CheckOutFields::documentId, kMaxDocumentIdBytes, true, true, true},
+    {"page id", &CheckOutFields::pageId, kMaxPageIdBytes, false, true, false},
+    // The file name travels hex-encoded, so '&' is allowed in it.
+    {"file name", &CheckOutFields::fileName, kMaxFileNameBytes, true, false, true},
+    {"version", &CheckOutFields::version, kMaxVersionBytes, false, true, false},
+    {"is-current flag", &CheckOutFields::isCurrent, kMaxFlagBytes, false, true, false},
+    {"creator id", &CheckOutFields::creatorId, kMaxCreatorIdBytes, false, true, false},
+    {"is-immutable flag", &CheckOutFields::isImmutable, kMaxFlagBytes, false, true, false},
+};
+
+}  // namespace
+
+std::optional<CheckOutFields> ParseCheckOutFields(std::string_view arg2, std::string& error) {
+  error.clear();
+  const std::vector<std::string> pieces = SplitFields(arg2);
+  if (pieces.size() != std::size(kRules)) {
+    error = "expected 7 fields separated by '^', got " + std::to_string(pieces.size());
+    return std::nullopt;
+  }
+  CheckOutFields fields;
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    const FieldRule& rule = kRules[i];
+    const std::string& value = pieces[i];
+    std::string problem;
+    if (rule.required && value.empty()) {
+      problem = "is empty";
+    } else if (!IsValidUtf8(value)) {
+      problem = "is not valid UTF-8";
+    } else if (value.size() > rule.maxBytes) {
+      problem = "is longer than " + std::to_string(rule.maxBytes) + " bytes";
+    } else if (HasControl(value)) {
+      problem = "contains a control character";
+    } else if (rule.plainText && value.find_first_of("&\"") != std::string::npos) {
+      problem = "contains '&' or '\"'";
+    } else if (rule.component) {
+      problem = ComponentProblem(value);
+    }
+    if (!problem.empty()) {
+      error = std::string(rule.name) + " " + problem;
+      return std::nullopt;
+    }
+    fields.*rule.member = value;
+  }
+  if (Utf16Units(fields.fileName) + Utf16Units(fields.documentId) + 2 > kMaxComponentUnits) {
+    error = "file name is too long for its working copy name";
+    return std::nullopt;
+  }
+  return fields;
+}
+
+std::optional<CheckOutArguments> BuildCheckOutArguments(const CheckOutValues& values, std::string& error) {
+  error.clear();
+  if (values.userId.empty() || values.userId.size() > kMaxUserIdBytes) {
+    error = "user id is empty or longer than " + std::to_string(kMaxUserIdBytes) + " bytes";
+    return std::nullopt;
+  }
+  // Without them every program would fail on its own, after showing the user its message.
+  if (values.adaptorUrl.empty() || values.workFolder.empty()) {
+    error = "the configuration has no AdaptorURL or no WorkFolder";
+    return std::nullopt;
+  }
+  const CheckOutFields& f = values.fields;
+  const std::string filePath = HexEncodeUtf8(f.fileName);
+  CheckOutArguments out;
+  std::string why;
+  if (!ArgumentString()
+           .Add("OID", f.documentId)
+           .Add("PAGE_ID", f.pageId)
+           .Add("FILE_PATH", filePath)
+           .Add("ADAPTOR_URL", values.adaptorUrl)
+           .Add("WORK_FOLDER", values.workFolder)
+           .Add("USER_ID", values.userId)
+           .Add("VERSION_NO", f.version)
+           .Add("INVOKE_EDITOR", "FALSE")
+           .Add("IS_IMMUTABLE", f.isImmutable)
+           .Build(out.checkOut, why)) {
+    error = "check-out arguments: " + why;
+    return std::nullopt;
+  }
+  if (!ArgumentString()
+           .Add("OID", f.documentId)
+           .Add("VERSION_NO", f.version)
+           .Add("IS_CURRENT", f.isCurrent)
+           .Add("CREATOR_ID", f.creatorId)
+           .Add("FILE_PATH", filePath)
+           .Add("ADAPTOR_URL", values.adaptorUrl)
+           .Add("WORK_FOLDER", values.workFolder)
+           .Add("USER_ID", values.userId)
+           .Build(out.checkIn, why)) {
+    error = "check-in arguments: " + why;
+    return std::nullopt;
+  }
+  if (!ArgumentString()
+           .Add("OID", f.documentId)
+           .Add("VERSION_NO", f.version)
+           .Add("SUPRESS_WARNING", "TRUE")
+           .Add("FILE_PATH", filePath)
+           .Add("ADAPTOR_URL", values.adaptorUrl)
+           .Add("WORK_FOLDER", values.workFolder)
+           .Add("USER_ID", values.userId)
+           .Build(out.cancel, why)) {
+    error = "cancel arguments: " + why;
+    return std::nullopt;
+  }
+  return out;
+}
+
+bool DocumentChanged(const std::optional<FileStamp>& before, const std::optional<FileStamp>& after) {
+  if (!before || !after) return true;
+  return before->lastWrite != after->lastWrite || before->size != after->size;
+}
+
+const char* CheckOutReply(int exitCode) { return exitCode == 0 ? kCheckOutSuccess : kCheckOutFail; }
+
+const char* FinishReply(bool changed, int exitCode) {
+  if (changed) return exitCode == 0 ? kCheckInSuccess : kCheckInFail;
+  return exitCode == 0 ? kCancelSuccess : kCancelFail;
+}
+
+std::string EditorWindowTitle(std::string_view path) {
+  const std::string name = LastPathComponent(path);
+  NameParts parts = SplitExtension(name);
+  return parts.base.empty() ? name : parts.base;
+}
+
+}  // namespace edms
