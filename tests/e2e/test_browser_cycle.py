@@ -1,0 +1,122 @@
+"""The check-out cycle as a user goes through it: the demo EDMS page in a real (headless)
+browser talks to the agent under Wine through web/edms-agent.js; Edit on Report.docx checks it
+out, a stand-in editor opens the working copy, and the agent then checks it in (the user picks
+the major version and writes a note in ZTCheckIn's dialog) or, when nothing changed, cancels the
+check-out. The page's reply log and devserver's state are what the test looks at."""
+import asyncio
+import json
+import subprocess
+from types import SimpleNamespace
+
+import pytest
+
+from browser_fixtures import browser, fresh_devserver, open_page  # noqa: F401
+from checkin_fixtures import server_content
+from conftest import WINE, run, uidriver, windows_path
+from runner_fixtures import CYCLE_TIMEOUT, TOOLS_BIN, Adaptor, agent_programs  # noqa: F401
+
+OID, FILE_NAME = "DEMO-1", "Report.docx"  # the first document the demo page lists
+CHECKIN_TITLE = "Checkin"
+MAJOR, NOTE, OK_BUTTON = 1003, 1007, 1
+PAGE_TIMEOUT = 30  # seconds for the page to load and to connect to the agent
+
+LOG_LINES = "[...document.querySelectorAll('#log li')].map(li => li.textContent)"
+CLICK_EDIT = f"""(() => {{
+  const row = [...document.querySelectorAll('#documents tbody tr')]
+      .find(r => r.cells[0].textContent === {json.dumps(FILE_NAME)});
+  const edit = row && [...row.querySelectorAll('button')].find(b => b.textContent === 'Edit');
+  if (!edit || edit.disabled) return false;
+  edit.click();
+  return true;
+}})()"""
+
+
+def log_has(word):
+    return f"{LOG_LINES}.some(t => t === 'CHECKOUT: {word}')"
+
+
+@pytest.fixture
+def docx_editor(windows_programs):
+    """register(append): test_editor.exe becomes the HKCR editor of .docx; with `append` it adds
+    that text to the document, like a user who edited and saved it. Removed at teardown."""
+    exe = TOOLS_BIN / "test_editor.exe"
+    if not exe.exists():
+        pytest.skip(f"test_editor.exe is not built ({exe})")
+    prog_id = "EdmsBrowserTests.docx"
+    keys = [r"HKCR\.docx", rf"HKCR\{prog_id}"]
+
+    def register(append):
+        command = f'"{windows_path(exe)}" "%1"' + (f" --write {append}" if append else "")
+        for key, data in ((keys[0], prog_id), (rf"{keys[1]}\shell\open\command", command)):
+            subprocess.run([str(WINE), "reg", "add", key, "/ve", "/d", data, "/f"], check=True,
+                           capture_output=True, timeout=60)
+
+    yield register
+    for key in keys:
+        subprocess.run([str(WINE), "reg", "delete", key, "/f"], capture_output=True, timeout=60)
+
+
+@pytest.fixture
+def close_checkin_dialog():
+    """A dialog a failed test left open must not outlive it (its process is not the agent's)."""
+    yield
+    uidriver("close", CHECKIN_TITLE, timeout_ms=1000, check=False)
+
+
+async def connect_page(page, devserver):
+    await page.navigate(f"{devserver}/index.html", timeout=PAGE_TIMEOUT)
+    await page.evaluate("document.getElementById('user').value = 'alice';"
+                        "document.getElementById('connect').click(); true")
+    status = await page.wait_for(
+        "(s => s.startsWith('Connected') ? s : '')(document.getElementById('status').textContent)", PAGE_TIMEOUT)
+    assert status == "Connected as alice", await page.evaluate("document.getElementById('status').textContent")
+
+
+async def answer_checkin_dialog(note):
+    """The user's part in ZTCheckIn: the major version, a note, OK."""
+    for args in (("wait-window", CHECKIN_TITLE), ("click", CHECKIN_TITLE, MAJOR),
+                 ("set-text", CHECKIN_TITLE, NOTE, note), ("click", CHECKIN_TITLE, OK_BUTTON)):
+        await asyncio.to_thread(uidriver, *args, timeout_ms=90000)
+
+
+@pytest.mark.parametrize("append,note,final", [
+    ("edited", "분기 보고서 개정: 표 2 수정", "CHECKIN_SUCCESS"),
+    (None, None, "CANCEL_SUCCESS"),
+], ids=["changed-is-checked-in", "unchanged-is-cancelled"])
+def test_edit_from_the_demo_page(agent_programs, docx_editor, write_config, start_agent, devserver, browser,
+                                 close_checkin_dialog, append, note, final):
+    adaptor = Adaptor(devserver)
+    server = SimpleNamespace(adaptor_url=f"{devserver}/adaptor")
+    before = adaptor.document(OID)
+    assert before["current"] == "1.0", before  # as devserver seeds it
+    original = server_content(server, OID)
+    docx_editor(append)
+    write_config(LanguageID=1033)
+    start_agent()
+
+    async def cycle():
+        async with open_page(browser) as page:
+            await connect_page(page, devserver)
+            assert await page.evaluate(CLICK_EDIT), "no enabled Edit button for " + FILE_NAME
+            assert await page.wait_for(log_has("CHECKOUT_SUCCESS"), CYCLE_TIMEOUT), await page.evaluate(LOG_LINES)
+            checked_out = adaptor.document(OID)["checkout"]
+            if note is not None:
+                await answer_checkin_dialog(note)
+            await page.wait_for(f"{LOG_LINES}.some(t => t.includes('cycle ended'))", CYCLE_TIMEOUT)
+            return checked_out, await page.evaluate(LOG_LINES)
+
+    checked_out, log = run(cycle(), timeout=3 * CYCLE_TIMEOUT)
+    replies = [line for line in log if line.startswith("CHECKOUT: ")]
+    assert replies == ["CHECKOUT: CHECKOUT_SUCCESS", f"CHECKOUT: {final}"], log
+    assert checked_out == {"user": "alice", "version": before["current"]}
+
+    after = adaptor.document(OID)
+    assert after["checkout"] is None
+    if note is None:
+        assert after["current"] == before["current"] and after["versions"] == before["versions"]
+        assert server_content(server, OID) == original
+    else:
+        assert after["current"] == "2.0"
+        newest = next(v for v in after["versions"] if v["version"] == "2.0")
+        assert (newest["note"], newest["author"]) == (note, "alice")
+        assert server_content(server, OID) == original + append.encode("ascii")
