@@ -1,5 +1,6 @@
 #include "devserver/commands.h"
 
+#include <utility>
 #include <exception>
 
 #include "common/checkout_list.h"
@@ -67,21 +68,36 @@ AdaptorReply CheckOutCommand(Store& store, const AdaptorRequest& rq) {
   return reply;
 }
 
+// The caller's own check-out of `version` of the document, or the refusal to send.
+struct HeldCheckOut {
+  std::optional<Document> doc;
+  std::optional<CheckOut> held;
+  AdaptorReply refusal;
+};
+
+HeldCheckOut FindHeldCheckOut(Store& store, const std::string& object, const std::string& version,
+                              const std::string& user) {
+  HeldCheckOut result;
+  result.doc = DocumentOrRefusal(store, object, nullptr, &result.refusal);
+  if (!result.doc) return result;
+  std::optional<CheckOut> held = store.FindCheckOut(object);
+  if (!held || held->userId != user) {
+    result.refusal = AdaptorReply::Refusal(code::kNotHeld, "You have not checked out " + result.doc->fileName + ".");
+  } else if (held->version != version) {
+    result.refusal = AdaptorReply::Refusal(code::kNotHeld, "You have checked out version " + held->version + " of " +
+                                                               result.doc->fileName + ", not " + version + ".");
+  } else {
+    result.held = held;
+  }
+  return result;
+}
+
 AdaptorReply CancelCommand(Store& store, const AdaptorRequest& rq) {
   const std::string& object = rq.Field("XRQ_OBJECT");
   const std::string& version = rq.Field("XRQ_VERSION");
   const std::string& user = rq.Field("XRQ_USER");
-  AdaptorReply refusal;
-  std::optional<Document> doc = DocumentOrRefusal(store, object, nullptr, &refusal);
-  if (!doc) return refusal;
-  std::optional<CheckOut> held = store.FindCheckOut(object);
-  if (!held || held->userId != user) {
-    return AdaptorReply::Refusal(code::kNotHeld, "You have not checked out " + doc->fileName + ".");
-  }
-  if (held->version != version) {
-    return AdaptorReply::Refusal(code::kNotHeld, "You have checked out version " + held->version + " of " +
-                                                     doc->fileName + ", not " + version + ".");
-  }
+  HeldCheckOut found = FindHeldCheckOut(store, object, version, user);
+  if (!found.held) return std::move(found.refusal);
   store.DeleteCheckOut(object);
   return AdaptorReply{};
 }
@@ -91,17 +107,10 @@ AdaptorReply CheckInCommand(Store& store, const AdaptorRequest& rq) {
   const std::string& version = rq.Field("XRQ_VERSION");
   const std::string& wanted = rq.Field("XRQ_NEWVERSION");
   const std::string& user = rq.Field("XRQ_USER");
-  AdaptorReply refusal;
-  std::optional<Document> doc = DocumentOrRefusal(store, object, nullptr, &refusal);
-  if (!doc) return refusal;
-  std::optional<CheckOut> held = store.FindCheckOut(object);
-  if (!held || held->userId != user) {
-    return AdaptorReply::Refusal(code::kNotHeld, "You have not checked out " + doc->fileName + ".");
-  }
-  if (held->version != version) {
-    return AdaptorReply::Refusal(code::kNotHeld, "You have checked out version " + held->version + " of " +
-                                                     doc->fileName + ", not " + version + ".");
-  }
+  HeldCheckOut found = FindHeldCheckOut(store, object, version, user);
+  if (!found.held) return std::move(found.refusal);
+  const std::optional<Document>& doc = found.doc;
+  const std::optional<CheckOut>& held = found.held;
   // The dialog may send the same version either as it was received ("1.02") or as
   // the arithmetic writes it ("1.2"); both overwrite the checked-out version.
   edms::VersionChoices next = edms::NextVersions(held->version);
