@@ -18,7 +18,7 @@ import urllib.request
 import pytest
 import websockets
 
-from conftest import AGENT_PORT, DEVSERVER, ROOT, free_port, port_open, wait_until
+from conftest import AGENT_PORT, free_port, seeded_devserver, wait_until
 
 START_TIMEOUT = 30  # seconds until the DevTools endpoint answers
 CALL_TIMEOUT = 30  # seconds for one protocol call
@@ -178,21 +178,5 @@ def fresh_devserver():
     """A devserver of the test's own, freshly seeded, serving the demo page: the demo page's
     documents are fixed, so each cycle starts from the seeded versions. Overrides the session's
     devserver for everything the test uses (the configuration names its origin)."""
-    if not DEVSERVER.exists():
-        pytest.skip(f"devserver is not built ({DEVSERVER})")
-    port = free_port()
-    with tempfile.TemporaryDirectory(prefix="edms-browser-") as data:
-        proc = subprocess.Popen([str(DEVSERVER), "--port", str(port), "--data", data, "--seed",
-                                 "--web", str(ROOT / "web"), "--quiet"],
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        try:
-            if not wait_until(lambda: port_open(port) or proc.poll() is not None, 30) or not port_open(port):
-                pytest.fail("devserver did not start listening")
-            yield f"http://127.0.0.1:{port}"
-        finally:
-            proc.terminate()
-            try:
-                proc.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                proc.kill()
-                proc.wait(timeout=10)
+    with seeded_devserver("edms-browser-") as url:
+        yield url

@@ -7,6 +7,7 @@ build/native/bin/devserver). Tests that need a missing binary are skipped with t
 Every wait has a timeout; teardown always stops the agent and waits until it is gone.
 """
 import asyncio
+import contextlib
 import json
 import os
 import socket
@@ -142,12 +143,14 @@ class Agent:
         self._log.close()
 
 
-@pytest.fixture(scope="session")
-def devserver():
+@contextlib.contextmanager
+def seeded_devserver(prefix="edms-e2e-"):
+    """A devserver on a free port over a new, seeded data folder, serving web/; yields its
+    base URL and always stops it."""
     if not DEVSERVER.exists():
         pytest.skip(f"devserver is not built ({DEVSERVER})")
     port = free_port()
-    with tempfile.TemporaryDirectory(prefix="edms-e2e-") as data:
+    with tempfile.TemporaryDirectory(prefix=prefix) as data:
         proc = subprocess.Popen([str(DEVSERVER), "--port", str(port), "--data", data, "--seed",
                                  "--web", str(ROOT / "web"), "--quiet"],
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -162,6 +165,12 @@ def devserver():
             except subprocess.TimeoutExpired:
                 proc.kill()
                 proc.wait(timeout=10)
+
+
+@pytest.fixture(scope="session")
+def devserver():
+    with seeded_devserver() as url:
+        yield url
 
 
 @pytest.fixture(scope="session")
