@@ -1,11 +1,10 @@
 // ZTCheckIn.exe: start-up. The exit code is the result of the last check-in attempt.
 #include <windows.h>
-#include <commctrl.h>
-#include <winsock2.h>
 
 #include "checkin_dlg.h"
 #include "common/win/language.h"
 #include "common/win/message_box.h"
+#include "common/win/program_start.h"
 #include "resource.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
@@ -14,11 +13,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     edms::win::ProgramStartupResult startup =
         edms::win::ProgramStartup(edms::win::AppTypeRule::kAlways);
 
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
-    InitCommonControlsEx(&controls);
-
-    WSADATA wsa;
-    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) {
+    edms::win::InitCommonControlsForDialogs();
+    edms::win::SocketsForRun sockets;
+    if (!sockets.ok()) {
       edms::win::ShowMessage(nullptr, edms::win::LoadStringLang(instance, IDS_SOCKET_INIT_FAILED),
                              edms::win::LoadStringLang(instance, IDS_INFORMATION),
                              MB_OK | MB_ICONWARNING, false);
@@ -27,7 +24,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     edms::checkin::CZTCheckInDlg dialog(instance, startup.appType);
     dialog.DoModal();
     exitCode = dialog.exitCode();
-    WSACleanup();
   } catch (...) {
     // The exit code stays what the last attempt made it.
   }

@@ -1,8 +1,6 @@
 // ZTCheckOut: checks one document version out of the EDMS server into the work folder.
 // Started with one argument string; ends with the check-out's exit code.
 #include <windows.h>
-#include <commctrl.h>
-#include <winsock2.h>
 
 #include <string>
 #include <utility>
@@ -11,6 +9,7 @@
 #include "checkout/resource.h"
 #include "common/win/language.h"
 #include "common/win/message_box.h"
+#include "common/win/program_start.h"
 
 namespace edms::checkout {
 
@@ -22,10 +21,9 @@ class CZTCheckOutApp {
     win::ProgramStartupResult startup = win::ProgramStartup(win::AppTypeRule::kAlways);
     appType_ = std::move(startup.appType);
 
-    INITCOMMONCONTROLSEX controls{sizeof controls, 0xFF};
-    InitCommonControlsEx(&controls);
-    WSADATA wsa{};
-    if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) {
+    win::InitCommonControlsForDialogs();
+    win::SocketsForRun sockets;
+    if (!sockets.ok()) {
       win::ShowMessage(nullptr, win::LoadStringLang(instance_, IDS_SOCKET_INIT_FAILED),
                        "ZTCheckOut", MB_OK | MB_ICONEXCLAMATION, false);
       return 0;
@@ -35,7 +33,6 @@ class CZTCheckOutApp {
     dialog.DoModal();
     // A dialog that could not be shown did not check anything out.
     exitCode_ = dialog.ran() ? dialog.exitCode() : kOtherFailure;
-    WSACleanup();
     return exitCode_;
   }
 
