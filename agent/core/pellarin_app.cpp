@@ -9,6 +9,7 @@
 #include "common/win/client_config.h"
 #include "common/win/handles.h"
 #include "common/win/language.h"
+#include "common/win/message_box.h"
 #include "common/win/text.h"
 
 namespace edms {
@@ -35,8 +36,8 @@ int RunPellarin(HINSTANCE instance) {
   win::ClientConfig config;
   if (!ConfigKeyExists() || !win::LoadClientConfig(win::kConfigKeyPath, config)) {
     Trace("configuration missing");
-    MessageBoxW(nullptr, win::Widen(win::LoadStringLang(instance, IDS_CONFIG_INVALID)).c_str(),
-                win::Widen(win::LoadStringLang(instance, IDS_INFORMATION)).c_str(), MB_OK | MB_ICONEXCLAMATION);
+    win::ShowMessage(nullptr, win::LoadStringLang(instance, IDS_CONFIG_INVALID),
+                     win::LoadStringLang(instance, IDS_INFORMATION), MB_OK | MB_ICONEXCLAMATION, false);
     return 0;
   }
   win::ApplyAgentLanguage(config);

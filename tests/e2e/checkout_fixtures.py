@@ -3,7 +3,6 @@
 Everything here talks to the programs through their outside: the devserver's HTTP admin API,
 the Wine registry and message boxes through uidriver.exe, files on disk, exit codes.
 """
-import json
 import os
 import shutil
 import socket
@@ -15,6 +14,8 @@ import urllib.request
 import uuid
 
 import pytest
+
+from devserver_admin import AdminClient
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 WINE = os.path.join(REPO, "scripts", "wine")
@@ -99,11 +100,12 @@ class UiDriver:
         return None if all(v is None for v in values.values()) else values
 
 
-class DevServer:
+class DevServer(AdminClient):
     def __init__(self, binary, data_dir):
         with socket.socket() as s:
             s.bind(("127.0.0.1", 0))
             self.port = s.getsockname()[1]
+        super().__init__(f"http://127.0.0.1:{self.port}")
         self.log = open(os.path.join(data_dir, "devserver.log"), "wb")
         self.proc = subprocess.Popen([binary, "--port", str(self.port), "--data", os.path.join(data_dir, "data")],
                                      stdout=self.log, stderr=subprocess.STDOUT)
@@ -122,16 +124,6 @@ class DevServer:
     def adaptor_url(self):
         return f"http://127.0.0.1:{self.port}/adaptor"
 
-    def admin(self, method, path, body=None):
-        data = None if body is None else json.dumps(body).encode("utf-8")
-        req = urllib.request.Request(f"http://127.0.0.1:{self.port}{path}", data=data, method=method,
-                                     headers={"Content-Type": "application/json"})
-        try:
-            with urllib.request.urlopen(req, timeout=10) as r:
-                return r.status, json.loads(r.read() or b"null")
-        except urllib.error.HTTPError as e:
-            return e.code, json.loads(e.read() or b"null")
-
     def add_document(self, name, versions, object_id=None, page="P1", creator="alice"):
         """Creates a document; versions: [(version, UTF-8 bytes, or a size for pattern_bytes)].
         Returns its object id."""
@@ -147,17 +139,6 @@ class DevServer:
                                   "versions": spec})
         assert status == 200, out
         return object_id
-
-    def fault(self, **fields):
-        status, out = self.admin("POST", "/_admin/faults", fields)
-        assert status == 200, out
-
-    def clear_faults(self):
-        self.admin("DELETE", "/_admin/faults")
-
-    def last(self, command):
-        status, out = self.admin("GET", f"/_admin/last?command={command}")
-        return out if status == 200 else None
 
     def stop(self):
         if self.proc.poll() is None:

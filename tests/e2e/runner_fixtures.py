@@ -9,12 +9,12 @@ import asyncio
 import json
 import os
 import subprocess
-import urllib.error
-import urllib.request
 import uuid
 from pathlib import Path
 
 import pytest
+
+from devserver_admin import AdminClient
 
 from conftest import WINDOWS_BIN, WINE, uidriver, windows_path
 
@@ -52,21 +52,8 @@ def editors(windows_programs):
         subprocess.run([str(WINE), "reg", "delete", key, "/f"], capture_output=True, timeout=60)
 
 
-class Adaptor:
-    """devserver's admin API: documents, faults, and what the adaptor last received."""
-
-    def __init__(self, base_url):
-        self.base = base_url
-
-    def admin(self, method, path, body=None):
-        data = None if body is None else json.dumps(body).encode("utf-8")
-        req = urllib.request.Request(self.base + path, data=data, method=method,
-                                     headers={"Content-Type": "application/json"})
-        try:
-            with urllib.request.urlopen(req, timeout=10) as r:
-                return r.status, json.loads(r.read() or b"null")
-        except urllib.error.HTTPError as e:
-            return e.code, json.loads(e.read() or b"null")
+class Adaptor(AdminClient):
+    """devserver's admin API, with documents of this suite's own."""
 
     def add_document(self, name, text="original\r\n", version="1.0", creator="alice"):
         oid = "H-" + uuid.uuid4().hex[:8]
@@ -75,22 +62,6 @@ class Adaptor:
             "versions": [{"version": version, "text": text}]})
         assert status == 200, out
         return oid
-
-    def document(self, oid):
-        status, out = self.admin("GET", f"/_admin/document?object={oid}")
-        assert status == 200, out
-        return out
-
-    def fault(self, **fields):
-        status, out = self.admin("POST", "/_admin/faults", fields)
-        assert status == 200, out
-
-    def clear_faults(self):
-        self.admin("DELETE", "/_admin/faults")
-
-    def last(self, command):
-        status, out = self.admin("GET", f"/_admin/last?command={command}")
-        return out if status == 200 else None
 
 
 @pytest.fixture
