@@ -47,7 +47,7 @@ HttpReply PostFault(ServerContext& ctx, const json& in) {
   f.command = in.at("command").get<std::string>();
   f.object = in.value("object", std::string());
   std::optional<FaultMode> mode = FaultModeFromName(in.value("mode", std::string("refuse")));
-  if (!mode) return Error(400, "mode must be refuse, short, close, delay or big_headers");
+  if (!mode) return Error(400, "mode must be refuse, short, close, delay, big_headers or hold");
   f.mode = *mode;
   f.code = in.value("code", std::string("99"));
   f.message = in.value("message", std::string("Injected failure."));
@@ -189,6 +189,10 @@ HttpReply HandleAdmin(ServerContext& ctx, std::string_view method, std::string_v
     if (path == "/_admin/faults" && method == "POST") return PostFault(ctx, in);
     if (path == "/_admin/faults" && method == "DELETE") {
       ctx.faults.Clear();
+      return Json(200, json{{"ok", true}});
+    }
+    if (path == "/_admin/release" && method == "POST") {
+      ctx.faults.Release();
       return Json(200, json{{"ok", true}});
     }
     if (path == "/_admin/faults" && method == "GET") return Json(200, json{{"count", ctx.faults.List().size()}});

@@ -14,6 +14,8 @@ struct ServerContext {
   std::string webDir;
   std::string adaptorPath = "/adaptor";
   bool quiet = false;
+  // A kept-alive connection with no new request for this long is closed.
+  int idleTimeoutMs = 60000;
 };
 
 }  // namespace devserver

@@ -8,7 +8,7 @@ std::optional<FaultMode> FaultModeFromName(const std::string& name) {
   static const std::map<std::string, FaultMode> kModes = {
       {"refuse", FaultMode::Refuse},     {"short", FaultMode::ShortBody},
       {"close", FaultMode::CloseEarly},  {"delay", FaultMode::Delay},
-      {"big_headers", FaultMode::BigHeaders}};
+      {"big_headers", FaultMode::BigHeaders}, {"hold", FaultMode::Hold}};
   auto it = kModes.find(name);
   if (it == kModes.end()) return std::nullopt;
   return it->second;
@@ -16,12 +16,26 @@ std::optional<FaultMode> FaultModeFromName(const std::string& name) {
 
 void Faults::Add(Fault fault) {
   std::lock_guard<std::mutex> lock(mutex_);
+  fault.holdTicket = releases_;
   faults_.push_back(std::move(fault));
 }
 
 void Faults::Clear() {
   std::lock_guard<std::mutex> lock(mutex_);
   faults_.clear();
+  ++releases_;
+  released_.notify_all();
+}
+
+void Faults::Release() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ++releases_;
+  released_.notify_all();
+}
+
+bool Faults::WaitReleased(uint64_t ticket, std::chrono::milliseconds wait) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return released_.wait_for(lock, wait, [&] { return releases_ != ticket; });
 }
 
 std::vector<Fault> Faults::List() {

@@ -1,5 +1,7 @@
 // Fault injection for tests, and a record of the last request each command received.
 #pragma once
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -18,6 +20,8 @@ enum class FaultMode {
                // for commands without a file)
   Delay,       // wait `delayMs` before handling the request
   BigHeaders,  // put a `bytes`-long header in front of the XRS_ fields
+  Hold,        // send the headers, then `bytes` (default 1) of the body a second until
+               // released (or `delayMs`, default 120 s, has passed), then the rest at once
 };
 
 struct Fault {
@@ -27,12 +31,13 @@ struct Fault {
   std::string code = "99";
   std::string message;
   std::optional<uint64_t> bytes;  // ShortBody/CloseEarly default: half the file;
-                                  // BigHeaders default: 8192
+                                  // BigHeaders default: 8192; Hold: bytes a second
   int delayMs = 0;
   int times = 0;  // how many requests it applies to; 0 = until cleared
+  uint64_t holdTicket = 0;  // set by Faults::Add: a release after that lets a held reply go
 };
 
-// Parses "refuse", "short", "close", "delay", "big_headers".
+// Parses "refuse", "short", "close", "delay", "big_headers", "hold".
 std::optional<FaultMode> FaultModeFromName(const std::string& name);
 
 struct ReceivedRequest {
@@ -46,7 +51,12 @@ struct ReceivedRequest {
 class Faults {
  public:
   void Add(Fault fault);
+  // Removes every fault and releases every held reply.
   void Clear();
+  // Lets every reply that is held now go on.
+  void Release();
+  // True once Release or Clear has come after the fault carrying `ticket` was added.
+  bool WaitReleased(uint64_t ticket, std::chrono::milliseconds wait);
   // The first fault that matches, counting one use of it.
   std::optional<Fault> Take(const AdaptorRequest& request);
   std::vector<Fault> List();
@@ -56,6 +66,8 @@ class Faults {
 
  private:
   std::mutex mutex_;
+  std::condition_variable released_;
+  uint64_t releases_ = 0;
   std::vector<Fault> faults_;
   std::map<std::string, ReceivedRequest> last_;
 };

@@ -2,6 +2,7 @@
 // a file streamed from disk, optionally cut short for fault injection.
 #pragma once
 #include <cstdint>
+#include <chrono>
 #include <optional>
 #include <string>
 #include <utility>
@@ -25,6 +26,11 @@ struct HttpReply {
   bool cutConnection = false;
   bool dropWithoutReply = false;  // close the connection, send nothing
   bool close = false;             // close after this reply
+  // Hold: the body goes out holdPiece bytes a second until the fault's ticket is released
+  // or holdFor has passed.
+  std::optional<uint64_t> holdTicket;
+  std::chrono::milliseconds holdFor{0};
+  uint64_t holdPiece = 1;
 
   uint64_t BodySize() const { return file.valid() ? fileSize : body.size(); }
 };

@@ -9,6 +9,7 @@
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
+#include <algorithm>
 #include <chrono>
 #include <limits>
 #include <cstdio>
@@ -66,8 +67,7 @@ bool SendAll(int fd, const char* data, size_t size) {
 }
 
 // The kernel copies file to socket; nothing passes through user memory.
-bool SendFileRange(int sock, int file, uint64_t count) {
-  off_t offset = 0;
+bool SendFileRange(int sock, int file, uint64_t count, off_t offset = 0) {
   while (count > 0) {
     size_t chunk = count > (1u << 30) ? (1u << 30) : size_t(count);
     ssize_t n = ::sendfile(sock, file, &offset, chunk);
@@ -120,6 +120,11 @@ void ApplyFault(const Fault& fault, HttpReply& r) {
     case FaultMode::BigHeaders:
       r.headers.insert(r.headers.begin(), {"XRS_PADDING", std::string(fault.bytes.value_or(8192), 'x')});
       break;
+    case FaultMode::Hold:
+      r.holdTicket = fault.holdTicket;
+      r.holdFor = std::chrono::milliseconds(fault.delayMs > 0 ? fault.delayMs : 120000);
+      r.holdPiece = std::max<uint64_t>(fault.bytes.value_or(1), 1);
+      break;
     case FaultMode::Refuse:
     case FaultMode::Delay:
       break;
@@ -144,11 +149,24 @@ class Connection {
   }
 
  private:
+  // True once the peer has sent something (or closed) within `ms`.
+  bool Readable(int ms) {
+    pollfd p{socket_.native_handle(), POLLIN, 0};
+    int n;
+    do {
+      n = ::poll(&p, 1, ms);
+    } while (n < 0 && errno == EINTR);
+    return n > 0;
+  }
+
   // False when the connection is to be closed.
   bool HandleOne() {
     http::request_parser<http::empty_body> head;
     head.header_limit(kHeaderLimit);
     head.body_limit(std::numeric_limits<std::uint64_t>::max());  // each route sets its own limit once it knows the body's kind
+    // Asio's blocking reads have no time limit, so an idle kept-alive peer is waited for here,
+    // where no request has begun yet.
+    if (buffer_.size() == 0 && !Readable(ctx_.idleTimeoutMs)) return false;
     beast::error_code ec;
     http::read_header(socket_, buffer_, head, ec);
     if (ec == http::error::end_of_stream || ec == asio::error::eof || ec == asio::error::connection_reset) {
@@ -338,14 +356,33 @@ class Connection {
     for (const auto& [name, value] : r.headers) head += name + ": " + value + "\r\n";
     head += "Content-Length: " + std::to_string(r.cutConnection ? full : send) + "\r\n";
     head += close ? "Connection: close\r\n\r\n" : "Connection: keep-alive\r\n\r\n";
-    bool ok;
-    if (r.file.valid()) {
-      ok = SendAll(fd, head.data(), head.size()) && SendFileRange(fd, r.file.get(), send);
-    } else {
-      head.append(r.body, 0, size_t(send));
-      ok = SendAll(fd, head.data(), head.size());
-    }
+    bool ok = SendAll(fd, head.data(), head.size());
+    uint64_t sent = 0;
+    if (ok && r.holdTicket) ok = SendHeld(fd, r, send, &sent);
+    if (ok) ok = SendBody(fd, r, sent, send - sent);
     return ok && !close;
+  }
+
+  bool SendBody(int fd, const HttpReply& r, uint64_t offset, uint64_t count) {
+    if (count == 0) return true;
+    if (r.file.valid()) return SendFileRange(fd, r.file.get(), count, off_t(offset));
+    return SendAll(fd, r.body.data() + offset, size_t(count));
+  }
+
+  // A piece a second keeps the client's receive time-out from firing (and a client that reads
+  // in blocks of the piece's size busy) while a test looks at the client's window; the last
+  // byte waits for the release so that the reply cannot end early.
+  bool SendHeld(int fd, const HttpReply& r, uint64_t total, uint64_t* sent) {
+    auto until = std::chrono::steady_clock::now() + r.holdFor;
+    while (std::chrono::steady_clock::now() < until) {
+      if (*sent + 1 < total) {
+        uint64_t piece = std::min(r.holdPiece, total - 1 - *sent);
+        if (!SendBody(fd, r, *sent, piece)) return false;
+        *sent += piece;
+      }
+      if (ctx_.faults.WaitReleased(*r.holdTicket, std::chrono::seconds(1))) break;
+    }
+    return true;
   }
 
   void Log(const std::string& line) {

@@ -1,4 +1,5 @@
-// devserver --port N --data DIR [--seed] [--web DIR] [--host ADDR] [--adaptor PATH] [--quiet]
+// devserver --port N --data DIR [--seed] [--web DIR] [--host ADDR] [--adaptor PATH] [--idle-timeout MS]
+//           [--quiet]
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -17,13 +18,14 @@ namespace {
 int Usage() {
   std::fprintf(stderr,
                "usage: devserver --port N --data DIR [--seed] [--web DIR] [--host ADDR] [--adaptor PATH] "
-               "[--quiet]\n"
+               "[--idle-timeout MS] [--quiet]\n"
                "  --port N        port to listen on (0 picks a free one)\n"
                "  --data DIR      data folder: edms.sqlite and content files (created when missing)\n"
                "  --seed          fill an empty data folder with the demo data\n"
                "  --web DIR       folder of static pages (default: the repository's web/)\n"
                "  --host ADDR     address to listen on (default 127.0.0.1)\n"
                "  --adaptor PATH  adaptor URL path (default /adaptor)\n"
+               "  --idle-timeout MS  close a kept-alive connection idle this long (default 60000)\n"
                "  --quiet         no request log on stderr\n");
   return 2;
 }
@@ -53,6 +55,11 @@ int main(int argc, char** argv) {
       host = argv[++i];
     } else if (arg == "--adaptor" && hasValue) {
       ctx.adaptorPath = argv[++i];
+    } else if (arg == "--idle-timeout" && hasValue) {
+      char* end = nullptr;
+      long ms = std::strtol(argv[++i], &end, 10);
+      if (*end != '\0' || ms <= 0 || ms > 24L * 3600 * 1000) return Usage();
+      ctx.idleTimeoutMs = static_cast<int>(ms);
     } else if (arg == "--seed") {
       seed = true;
     } else if (arg == "--quiet") {

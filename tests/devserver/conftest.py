@@ -133,8 +133,8 @@ class Server:
         raise AssertionError(key + " not found")
 
 
-def start_server(data, seed=True, web=None, host=None):
-    args = [DEVSERVER, "--port", "0", "--data", str(data)]
+def start_server(data, seed=True, web=None, host=None, extra=()):
+    args = [DEVSERVER, "--port", "0", "--data", str(data), *extra]
     if host:
         args += ["--host", host]
     if seed:

@@ -74,6 +74,41 @@ def test_delay_holds_the_reply(server):
     assert time.monotonic() - start < 0.5
 
 
+def start_download(server, oid):
+    conn = server.connect()
+    body = "XRQ_COMMAND=DOWNLOAD&XRQ_OBJECT=%s&XRQ_PAGE=%s&XRQ_USER=%s&XRQ_PASS=" % tuple(
+        "".join("%%%02x" % ord(c) for c in v.encode().hex()) for v in (oid, "P1", "alice"))
+    conn.request("POST", "/adaptor", body=body, headers={"Content-Type": "application/x-www-form-urlencoded"})
+    return conn, conn.getresponse()
+
+
+@pytest.mark.parametrize("release", [("POST", "release"), ("DELETE", "faults")])
+def test_hold_trickles_the_body_until_released(server, release):
+    oid = server.new_document(versions=[{"version": "1.0", "size": 5000}])
+    server.admin("POST", "faults", {"command": "DOWNLOAD", "object": oid, "mode": "hold", "delay_ms": 60000,
+                                    "bytes": 1000})
+    conn, resp = start_download(server, oid)
+    assert resp.getheader("XRS_FILESIZE") == "5000"
+    # Pieces keep coming while held, so a client's receive time-out does not fire.
+    assert resp.read(2000) == pattern(2000)
+    server.admin(*release)
+    start = time.monotonic()
+    assert resp.read() == pattern(5000)[2000:]
+    assert time.monotonic() - start < 3
+    conn.close()
+    server.admin("DELETE", "faults")
+
+
+def test_hold_ends_by_itself_after_its_time(server):
+    oid = server.new_document(versions=[{"version": "1.0", "size": 100}])
+    server.admin("POST", "faults", {"command": "DOWNLOAD", "object": oid, "mode": "hold", "delay_ms": 1500})
+    start = time.monotonic()
+    conn, resp = start_download(server, oid)
+    assert resp.read() == pattern(100)
+    assert 1.4 < time.monotonic() - start < 10
+    conn.close()
+
+
 def test_big_headers_put_padding_before_the_reply_fields(server):
     server.admin("POST", "faults", {"command": "GETNEWMSGCOUNT", "mode": "big_headers", "bytes": 5000})
     with socket.create_connection(("127.0.0.1", server.port)) as s:

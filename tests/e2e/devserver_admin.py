@@ -31,6 +31,11 @@ class AdminClient:
     def clear_faults(self):
         self.admin("DELETE", "/_admin/faults")
 
+    def release(self):
+        """Lets every reply held by a "hold" fault go on."""
+        status, out = self.admin("POST", "/_admin/release")
+        assert status == 200, out
+
     def last(self, command):
         status, out = self.admin("GET", f"/_admin/last?command={command}")
         return out if status == 200 else None

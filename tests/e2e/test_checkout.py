@@ -85,22 +85,29 @@ def test_empty_document_gives_empty_copy(checkout_program, server, work_folder):
 
 
 def test_window_shows_document_and_version(checkout_program, server, work_folder):
-    oid = server.add_document("plan.txt", [("2.3", b"plan")])
-    # The reply comes late (still inside the 5 s receive time-out) so the window stays up.
-    server.fault(command="CHECKOUT", object=oid, mode="delay", delay_ms=4500, times=1)
+    size = 2_000_000
+    oid = server.add_document("plan.txt", [("2.3", size)])
+    # The body comes a block a second until the window has been read: the window stays up (and
+    # answers between blocks) however slowly the UI driver starts.
+    server.fault(command="CHECKOUT", object=oid, mode="hold", bytes=10240, times=1)
     seen = {}
 
     def read_window(_proc):
         ui = checkout_program.ui
-        with ThreadPoolExecutor(2) as pool:
-            texts = {key: pool.submit(ui.text, "Checkout", control, 15000)
-                     for key, control in (("name", 1001), ("version", 1002))}
-            seen.update({key: future.result() for key, future in texts.items()})
+        try:
+            with ThreadPoolExecutor(2) as pool:
+                texts = {key: pool.submit(ui.text, "Checkout", control, 30000)
+                         for key, control in (("name", 1001), ("version", 1002))}
+                seen.update({key: future.result() for key, future in texts.items()})
+        finally:
+            server.release()
 
     run = checkout_program.run(arguments(server, oid, work_folder, "D:\\work\\plan.txt", version="2.3"),
                                on_running=read_window)
-    assert run.code == 0
+    assert (run.code, run.boxes) == (0, [])
     assert seen == {"name": "plan.txt", "version": "2.3"}
+    with open(os.path.join(work_folder, f"plan({oid}).txt"), "rb") as f:
+        assert f.read() == pattern_bytes(size)
 
 
 def test_refusal_shows_server_message(checkout_program, server, work_folder):
