@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <stdexcept>
 
 #include "common/version.h"
@@ -91,6 +92,13 @@ std::unique_ptr<Store> Store::Open(const std::string& dataDir, std::string* erro
     if (::mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) {
       *error = "cannot create folder " + dir;
       return nullptr;
+    }
+  }
+  // Uploads cut short by an earlier run's end are never adopted: their files only take space.
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(dataDir + "/tmp", ec)) {
+    if (entry.is_regular_file(ec) && entry.path().filename().string().rfind("up", 0) == 0) {
+      std::filesystem::remove(entry.path(), ec);
     }
   }
   std::unique_ptr<Store> store(new Store());

@@ -3,6 +3,7 @@ go to disk; pages; seed data."""
 import os
 import socket
 import threading
+import time
 
 import pytest
 
@@ -130,6 +131,48 @@ def test_serves_several_connections_at_once(server):
         w.join(timeout=2.5)
     assert len(results) == 6 and all(r == pattern(300000) for r in results)
     slow.join()
+
+
+def test_unfinished_uploads_of_an_earlier_run_are_swept_at_start(tmp_path):
+    data = tmp_path / "swept"
+    (data / "tmp").mkdir(parents=True)
+    (data / "tmp" / "up123-456-1").write_bytes(b"x" * 1000)
+    (data / "tmp" / "keep.txt").write_text("not ours")
+    srv = start_server(data)
+    try:
+        assert sorted(os.listdir(data / "tmp")) == ["keep.txt"]
+    finally:
+        srv.proc.terminate()
+        srv.proc.wait()
+
+
+def test_idle_connections_are_closed_and_busy_ones_are_not(tmp_path):
+    srv = start_server(tmp_path / "idle", extra=("--idle-timeout", "700"))
+    try:
+        body = "XRQ_COMMAND=GETNEWMSGCOUNT&XRQ_USER=" + "".join("%%%02x" % ord(c) for c in hex_utf8("alice"))
+        request = ("POST /adaptor HTTP/1.1\r\nHost: x\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+                   "Content-Length: %d\r\n\r\n%s" % (len(body), body)).encode()
+        silent = socket.create_connection(("127.0.0.1", srv.port))
+        kept = socket.create_connection(("127.0.0.1", srv.port))
+        busy = socket.create_connection(("127.0.0.1", srv.port))
+        for s in (silent, kept, busy):
+            s.settimeout(10)
+        kept.sendall(request)
+        assert b"XRS_RTNCODE: 00" in kept.recv(65536)
+        # A peer that keeps asking within the limit is served past it.
+        for _ in range(4):
+            busy.sendall(request)
+            assert b"XRS_RTNCODE: 00" in busy.recv(65536)
+            time.sleep(0.3)
+        # The other two have been idle for over a second by now.
+        assert silent.recv(1) == b""
+        assert kept.recv(1) == b""
+        for s in (silent, kept, busy):
+            s.close()
+        assert srv.form("GETNEWMSGCOUNT", XRQ_USER="alice").code == "00"
+    finally:
+        srv.proc.terminate()
+        srv.proc.wait()
 
 
 def test_notice_page_lists_marks_read_and_carries_size_and_close_marker(server):
