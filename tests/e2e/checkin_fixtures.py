@@ -17,7 +17,6 @@ from checkout_fixtures import (CHECKOUTS_KEY, CONFIG_KEY, WINDOWS_BIN, WINE, UiD
                                _require, devserver, hex_utf8, pattern_bytes, server, signed_exit,
                                win_path, work_folder)
 
-import tempfile
 
 RUN_TIMEOUT = 120  # seconds for one program run, message boxes included
 CHECKIN_TITLE = "Checkin"
@@ -61,17 +60,8 @@ def server_document(server, oid):
     return doc
 
 
-class FileUiDriver(UiDriver):
-    """uidriver with its output taken through a file: a Wine helper process that outlives
-    the call (the first one of a prefix starts them) may hold a pipe open for a long time."""
-
-    def run(self, *args, timeout_ms=5000):
-        with tempfile.TemporaryFile() as out:
-            proc = subprocess.run([WINE, self.exe, "--timeout", str(timeout_ms), *args],
-                                  stdout=out, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL,
-                                  timeout=timeout_ms / 1000 + 60)
-            out.seek(0)
-            return proc.returncode, out.read().decode("utf-8", "replace")
+class ReadThenCloseUiDriver(UiDriver):
+    """uidriver whose message-box call reads the box first and closes it in a second call."""
 
     def msgbox(self, caption=None, dismiss=1, timeout_ms=2000):
         """(caption, text) of the first message box, once `dismiss` has closed it; None when
@@ -91,7 +81,7 @@ class FileUiDriver(UiDriver):
 
 @pytest.fixture(scope="session")
 def uidriver():
-    return FileUiDriver(_require(os.path.join(WINDOWS_BIN, "uidriver.exe"), "uidriver.exe"))
+    return ReadThenCloseUiDriver(_require(os.path.join(WINDOWS_BIN, "uidriver.exe"), "uidriver.exe"))
 
 
 @pytest.fixture(scope="session")

@@ -16,9 +16,9 @@ import uuid
 import pytest
 
 from devserver_admin import AdminClient
+from wine_run import WINE, register_opener, run_wine, unregister_opener  # noqa: F401
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-WINE = os.path.join(REPO, "scripts", "wine")
 WINDOWS_BIN = os.environ.get("EDMS_WINDOWS_BIN", os.path.join(REPO, "build", "windows", "bin"))
 TOOLS_BIN = os.environ.get("EDMS_TEST_TOOLS_BIN", WINDOWS_BIN)
 DEVSERVER = os.environ.get("DEVSERVER", os.path.join(REPO, "build", "native", "bin", "devserver"))
@@ -58,9 +58,8 @@ class UiDriver:
         self.exe = exe
 
     def run(self, *args, timeout_ms=5000):
-        proc = subprocess.run([WINE, self.exe, "--timeout", str(timeout_ms), *args],
-                              capture_output=True, timeout=timeout_ms / 1000 + 60)
-        return proc.returncode, proc.stdout.decode("utf-8", "replace")
+        code, out, _ = run_wine(self.exe, "--timeout", timeout_ms, *args, timeout=timeout_ms / 1000 + 60)
+        return code, out
 
     def msgbox(self, caption=None, dismiss=1, timeout_ms=1000):
         """(caption, text) of the first message box, pressing `dismiss`; None when none shows."""
@@ -244,9 +243,6 @@ def test_editor():
     exe = _require(os.path.join(TOOLS_BIN, "test_editor.exe"), "test_editor.exe")
     prog_id = "EdmsTests.EditorDocument"
     command = f'"{win_path(exe)}" "%1"'
-    for key, data in ((r"HKCR\.zted", prog_id), (rf"HKCR\{prog_id}\shell\open\command", command)):
-        subprocess.run([WINE, "reg", "add", key, "/ve", "/d", data, "/f"], check=True,
-                       capture_output=True, timeout=60)
+    keys = register_opener(".zted", prog_id, command)
     yield ".zted"
-    for key in (r"HKCR\.zted", rf"HKCR\{prog_id}"):
-        subprocess.run([WINE, "reg", "delete", key, "/f"], capture_output=True, timeout=60)
+    unregister_opener(keys)

@@ -20,6 +20,8 @@ import pytest
 import websockets
 import websockets.exceptions
 
+from wine_run import run_wine
+
 ROOT = Path(__file__).resolve().parents[2]
 WINE = ROOT / "scripts" / "wine"
 WINDOWS_BIN = Path(os.environ.get("EDMS_WINDOWS_BIN", ROOT / "build" / "windows" / "bin"))
@@ -65,13 +67,10 @@ def windows_path(path):
 
 def uidriver(*args, timeout_ms=5000, check=True):
     """Runs uidriver.exe under Wine; returns its stdout lines (UTF-8)."""
-    cmd = [str(WINE), str(UIDRIVER), "--timeout", str(timeout_ms), *map(str, args)]
-    done = subprocess.run(cmd, capture_output=True, timeout=timeout_ms / 1000 + 60)
-    out = done.stdout.decode("utf-8")
-    if check and done.returncode != 0:
-        raise AssertionError(f"uidriver {' '.join(map(str, args))} failed ({done.returncode}): "
-                             f"{done.stderr.decode('utf-8', 'replace').strip()}")
-    return out.splitlines() if done.returncode == 0 else None
+    code, out, err = run_wine(UIDRIVER, "--timeout", timeout_ms, *args, timeout=timeout_ms / 1000 + 60)
+    if check and code != 0:
+        raise AssertionError(f"uidriver {' '.join(map(str, args))} failed ({code}): {err.strip()}")
+    return out.splitlines() if code == 0 else None
 
 
 def reg_get(value, key=CONFIG_KEY):

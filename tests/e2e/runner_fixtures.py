@@ -8,15 +8,15 @@ starts them), test_editor.exe from EDMS_TEST_TOOLS_BIN (default EDMS_WINDOWS_BIN
 import asyncio
 import json
 import os
-import subprocess
 import uuid
 from pathlib import Path
 
 import pytest
 
 from devserver_admin import AdminClient
+from wine_run import register_opener, unregister_opener
 
-from conftest import WINDOWS_BIN, WINE, uidriver, windows_path
+from conftest import WINDOWS_BIN, uidriver, windows_path
 
 TOOLS_BIN = Path(os.environ.get("EDMS_TEST_TOOLS_BIN", WINDOWS_BIN))
 PROGRAMS = ("ZTCheckOut.exe", "ZTCheckIn.exe", "ZTCheckOutCancel.exe")
@@ -42,14 +42,9 @@ def editors(windows_programs):
     registered = []
     for ext, extra in ((KEEP, ""), (EDIT, " --write edited")):
         prog_id = "EdmsRunnerTests" + ext.replace(".", "_")
-        command = f'"{windows_path(exe)}" "%1"{extra}'
-        for key, data in ((rf"HKCR\{ext}", prog_id), (rf"HKCR\{prog_id}\shell\open\command", command)):
-            subprocess.run([str(WINE), "reg", "add", key, "/ve", "/d", data, "/f"], check=True,
-                           capture_output=True, timeout=60)
-        registered += [rf"HKCR\{ext}", rf"HKCR\{prog_id}"]
+        registered += register_opener(ext, prog_id, f'"{windows_path(exe)}" "%1"{extra}')
     yield
-    for key in registered:
-        subprocess.run([str(WINE), "reg", "delete", key, "/f"], capture_output=True, timeout=60)
+    unregister_opener(registered)
 
 
 class Adaptor(AdminClient):

@@ -5,14 +5,14 @@ the major version and writes a note in ZTCheckIn's dialog) or, when nothing chan
 check-out. The page's reply log and devserver's state are what the test looks at."""
 import asyncio
 import json
-import subprocess
 from types import SimpleNamespace
 
 import pytest
 
 from browser_fixtures import browser, fresh_devserver, open_page  # noqa: F401
 from checkin_fixtures import server_content
-from conftest import WINE, run, uidriver, windows_path
+from conftest import run, uidriver, windows_path
+from wine_run import register_opener, unregister_opener
 from runner_fixtures import CYCLE_TIMEOUT, TOOLS_BIN, Adaptor, agent_programs  # noqa: F401
 
 OID, FILE_NAME = "DEMO-1", "Report.docx"  # the first document the demo page lists
@@ -43,17 +43,13 @@ def docx_editor(windows_programs):
     if not exe.exists():
         pytest.skip(f"test_editor.exe is not built ({exe})")
     prog_id = "EdmsBrowserTests.docx"
-    keys = [r"HKCR\.docx", rf"HKCR\{prog_id}"]
+    keys = []
 
     def register(append):
-        command = f'"{windows_path(exe)}" "%1"' + (f" --write {append}" if append else "")
-        for key, data in ((keys[0], prog_id), (rf"{keys[1]}\shell\open\command", command)):
-            subprocess.run([str(WINE), "reg", "add", key, "/ve", "/d", data, "/f"], check=True,
-                           capture_output=True, timeout=60)
+        keys[:] = register_opener(".docx", prog_id, f'"{windows_path(exe)}" "%1"' + (f" --write {append}" if append else ""))
 
     yield register
-    for key in keys:
-        subprocess.run([str(WINE), "reg", "delete", key, "/f"], capture_output=True, timeout=60)
+    unregister_opener(keys)
 
 
 @pytest.fixture
