@@ -130,6 +130,17 @@ def test_checkin_stores_version_note_and_bytes(checkin, server, checked_out):
     assert not record_exists(checkin.ui, doc["oid"])
 
 
+def test_typed_note_stops_at_200_characters(checkin, server, checked_out):
+    typed = ("변경 사항 note " * 20)[:250]
+    doc = checked_out()
+    open_dialog(checkin, arguments(server.adaptor_url, doc))
+    assert checkin.ui_run("type", CHECKIN_TITLE, str(NOTE), typed)[0] == 0
+    press_ok(checkin)
+    run = checkin.finish()
+    assert (run.code, run.boxes) == (0, [])
+    assert server.last("CHECKIN")["fields"]["XRQ_VNOTE"] == typed[:200]
+
+
 @pytest.mark.parametrize("size", [1_000_000, 0], ids=["million-bytes", "empty"])
 def test_file_arrives_whole(checkin, server, checked_out, size):
     doc = checked_out(content=size)

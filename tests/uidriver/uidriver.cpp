@@ -64,7 +64,7 @@ int Usage(const std::string& message) {
   fputs(
       "usage: uidriver [--timeout MS] [--contains] COMMAND ARGS\n"
       "  wait-window TITLE | wait-gone TITLE | is-visible TITLE | list-windows\n"
-      "  controls TITLE | text TITLE ID | set-text TITLE ID TEXT | click TITLE ID\n"
+      "  controls TITLE | text TITLE ID | set-text TITLE ID TEXT | type TITLE ID TEXT | click TITLE ID\n"
       "  check TITLE ID | command TITLE ID | close TITLE | screenshot TITLE FILE.bmp\n"
       "  msgbox [--caption TEXT] [--dismiss ID]\n"
       "  reg-get KEY VALUE | reg-set KEY VALUE sz|dword DATA | reg-delete KEY [VALUE]\n",
@@ -268,6 +268,20 @@ int CmdSetText(const Options& o) {
                            SMTO_ABORTIFHUNG, kCrossProcessTimeoutMs, &result) ||
       !result)
     return Fail("the control refused the text");
+  return kExitOk;
+}
+
+// Character by character, as a keyboard would: unlike set-text, the control's own limits apply.
+int CmdType(const Options& o) {
+  if (o.args.size() != 3) return Usage("type TITLE ID TEXT");
+  std::string error;
+  auto t = WaitControl(o, o.args[0], o.args[1], &error);
+  if (!t) return Fail(error);
+  for (wchar_t ch : o.args[2]) {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(t->control, WM_CHAR, ch, 1, SMTO_ABORTIFHUNG, kCrossProcessTimeoutMs, &result))
+      return Fail("the control did not take a character");
+  }
   return kExitOk;
 }
 
@@ -571,7 +585,8 @@ int Run(int argc, wchar_t** argv) {
   static const Entry kCommands[] = {
       {L"wait-window", CmdWaitWindow}, {L"wait-gone", CmdWaitGone},   {L"is-visible", CmdIsVisible},
       {L"list-windows", CmdListWindows}, {L"controls", CmdControls},  {L"text", CmdText},
-      {L"set-text", CmdSetText},       {L"click", CmdClick},          {L"check", CmdCheck},
+      {L"set-text", CmdSetText},       {L"type", CmdType},            {L"click", CmdClick},
+      {L"check", CmdCheck},
       {L"command", CmdCommand},        {L"close", CmdClose},          {L"msgbox", CmdMsgBox},
       {L"screenshot", CmdScreenshot},  {L"reg-get", CmdRegGet},       {L"reg-set", CmdRegSet},
       {L"reg-delete", CmdRegDelete},
