@@ -141,16 +141,16 @@ class Program:
 
     def window(self, title, timeout_ms=30000):
         rc, _ = self.ui_run("wait-window", title, timeout_ms=timeout_ms)
-        assert rc == 0, f"no window {title!r}"
+        assert rc == 0, f"no window {title!r}: {self.ui.last_error}"
 
     def controls(self, title):
         rc, out = self.ui_run("controls", title)
-        assert rc == 0
+        assert rc == 0, self.ui.last_error
         return Controls(out)
 
     def checked(self, title, cid):
         rc, out = self.ui_run("check", title, str(cid))
-        assert rc == 0
+        assert rc == 0, self.ui.last_error
         return out.strip() == "checked"
 
     def box(self, dismiss=1, timeout_ms=15000):

@@ -56,9 +56,11 @@ def pattern_bytes(size):
 class UiDriver:
     def __init__(self, exe):
         self.exe = exe
+        self.last_error = ""  # what the last call wrote to stderr
 
     def run(self, *args, timeout_ms=5000):
-        code, out, _ = run_wine(self.exe, "--timeout", timeout_ms, *args, timeout=timeout_ms / 1000 + 60)
+        code, out, self.last_error = run_wine(self.exe, "--timeout", timeout_ms, *args,
+                                              timeout=timeout_ms / 1000 + 60)
         return code, out
 
     def msgbox(self, caption=None, dismiss=1, timeout_ms=1000):
