@@ -204,11 +204,13 @@ class Holder:
 
 
 class ThrottledPeer:
-    """An adaptor stand-in that reads the first half of each request body slowly and accepts
-    every check-in, so an upload lasts long enough to act on the program while it runs."""
+    """An adaptor stand-in that reads the first half of each request body slowly (until
+    release() is called) and accepts every check-in, so an upload lasts long enough to act on
+    the program while it runs."""
 
     def __init__(self, bytes_per_second=2_000_000):
         self.rate = bytes_per_second
+        self.released = threading.Event()
         self.requests = []  # (headers text, body bytes received, complete)
         self.listener = socket.socket()
         self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 65536)
@@ -261,10 +263,14 @@ class ThrottledPeer:
             # Only the first half is slow: what the client has buffered by the end must
             # drain well within its one-second receive time-out.
             ahead = entry[1] / self.rate - (time.time() - start)
-            if ahead > 0 and entry[1] < length // 2:
+            if ahead > 0 and entry[1] < length // 2 and not self.released.is_set():
                 time.sleep(ahead)
         entry[2] = True
         conn.sendall(b"HTTP/1.1 200 OK\r\nXRS_RTNCODE: 00\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
+
+    def release(self):
+        """Reads the rest of every upload at full speed."""
+        self.released.set()
 
     def stop(self):
         self.stopping = True

@@ -272,7 +272,8 @@ def test_invalid_url(checkin, checked_out):
 # --- while an upload runs -------------------------------------------------------------------
 
 def test_second_ok_during_upload_does_not_nest(checkin, checked_out, throttled_peer):
-    doc = checked_out(content=8_000_000)  # the first half takes two seconds
+    size = 40_000_000  # the first half takes ten seconds unless released
+    doc = checked_out(content=size)
     open_dialog(checkin, arguments(throttled_peer.adaptor_url, doc))
     press_ok(checkin)
     deadline = time.time() + 30
@@ -283,10 +284,11 @@ def test_second_ok_during_upload_does_not_nest(checkin, checked_out, throttled_p
     for _ in range(2):
         assert checkin.ui_run("command", CHECKIN_TITLE, str(OK_BUTTON))[0] == 0
     assert not throttled_peer.requests[0][2], "the upload ended before the second OK"
+    throttled_peer.release()
     run = checkin.finish()
     assert (run.code, run.boxes) == (0, [])
     assert len(throttled_peer.requests) == 1
-    assert throttled_peer.requests[0][1:] == [8_000_000, True]
+    assert throttled_peer.requests[0][1:] == [size, True]
 
 
 def test_copy_shrinking_during_upload_ends_the_attempt(checkin, checked_out, throttled_peer):
