@@ -14,6 +14,7 @@
 #include <limits>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "common/encoding.h"
@@ -227,24 +228,28 @@ class Connection {
     }
   }
 
-  bool Form(http::request_parser<http::empty_body>&& head, bool keepAlive) {
-    if (head.content_length().value_or(0) > kFormBodyLimit) {
-      HttpReply r = AdaptorRefusal(413, code::kBodyTooLarge, "The request body is too large.");
-      r.close = true;
-      return Write(r, false);
-    }
-    Continue(head);
-    http::request_parser<http::string_body> parser(std::move(head));
-    parser.body_limit(kFormBodyLimit);
+  // The whole body of a form or admin call; nullopt when the connection must close (a body
+  // over the limit has been refused, or the peer broke off).
+  std::optional<std::string> SmallBody(http::request_parser<http::empty_body>&& head) {
     beast::error_code ec;
-    if (!parser.is_done()) http::read(socket_, buffer_, parser, ec);
-    if (ec == http::error::body_limit) {
-      HttpReply r = AdaptorRefusal(413, code::kBodyTooLarge, "The request body is too large.");
-      r.close = true;
-      return Write(r, false);
+    if (head.content_length().value_or(0) <= kFormBodyLimit) {
+      Continue(head);
+      http::request_parser<http::string_body> parser(std::move(head));
+      parser.body_limit(kFormBodyLimit);
+      if (!parser.is_done()) http::read(socket_, buffer_, parser, ec);
+      if (!ec) return parser.release().body();
+      if (ec != http::error::body_limit) return std::nullopt;
     }
-    if (ec) return false;
-    ParseOutcome parsed = ParseFormRequest(parser.get().body());
+    HttpReply r = AdaptorRefusal(413, code::kBodyTooLarge, "The request body is too large.");
+    r.close = true;
+    Write(r, false);
+    return std::nullopt;
+  }
+
+  bool Form(http::request_parser<http::empty_body>&& head, bool keepAlive) {
+    std::optional<std::string> body = SmallBody(std::move(head));
+    if (!body) return false;
+    ParseOutcome parsed = ParseFormRequest(*body);
     if (!parsed.ok) return WriteRefusal(parsed, keepAlive);
     return Dispatch(parsed.request, keepAlive);
   }
@@ -331,17 +336,9 @@ class Connection {
       r.close = true;
       return Write(r, false);
     }
-    if (head.content_length().value_or(0) > kFormBodyLimit) {
-      HttpReply r = AdaptorRefusal(413, code::kBodyTooLarge, "The request body is too large.");
-      r.close = true;
-      return Write(r, false);
-    }
-    Continue(head);
-    http::request_parser<http::string_body> parser(std::move(head));
-    parser.body_limit(kFormBodyLimit);
-    if (!parser.is_done()) http::read(socket_, buffer_, parser, ec);
-    if (ec) return false;
-    HttpReply r = HandleAdmin(ctx_, method, path, query, parser.get().body());
+    std::optional<std::string> body = SmallBody(std::move(head));
+    if (!body) return false;
+    HttpReply r = HandleAdmin(ctx_, method, path, query, *body);
     return Write(r, keepAlive);
   }
 

@@ -14,7 +14,7 @@ import urllib.request
 import pytest
 
 from checkout_fixtures import (CHECKOUTS_KEY, CONFIG_KEY, WINDOWS_BIN, WINE, UiDriver,  # noqa: F401
-                               _require, devserver, hex_utf8, pattern_bytes, server, signed_exit,
+                               _require, devserver, english, hex_utf8, pattern_bytes, server, signed_exit,
                                win_path, work_folder)
 
 
@@ -82,13 +82,6 @@ class ReadThenCloseUiDriver(UiDriver):
 @pytest.fixture(scope="session")
 def uidriver():
     return ReadThenCloseUiDriver(_require(os.path.join(WINDOWS_BIN, "uidriver.exe"), "uidriver.exe"))
-
-
-@pytest.fixture(scope="session")
-def english(uidriver):
-    uidriver.reg_set(CONFIG_KEY, "LanguageID", "dword", 1033)
-    uidriver.reg_delete(CONFIG_KEY, "AppType")
-    return uidriver
 
 
 class Controls:
@@ -267,6 +260,13 @@ class ThrottledPeer:
                 time.sleep(ahead)
         entry[2] = True
         conn.sendall(b"HTTP/1.1 200 OK\r\nXRS_RTNCODE: 00\r\nContent-Length: 0\r\nConnection: close\r\n\r\n")
+
+    def wait_started(self, timeout=30):
+        """Waits until an upload has reached the peer."""
+        deadline = time.time() + timeout
+        while not self.requests and time.time() < deadline:
+            time.sleep(0.05)
+        assert self.requests, "the upload did not start"
 
     def release(self):
         """Reads the rest of every upload at full speed."""

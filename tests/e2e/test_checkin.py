@@ -276,10 +276,7 @@ def test_second_ok_during_upload_does_not_nest(checkin, checked_out, throttled_p
     doc = checked_out(content=size)
     open_dialog(checkin, arguments(throttled_peer.adaptor_url, doc))
     press_ok(checkin)
-    deadline = time.time() + 30
-    while not throttled_peer.requests and time.time() < deadline:
-        time.sleep(0.05)
-    assert throttled_peer.requests, "the upload did not start"
+    throttled_peer.wait_started()
     # OK posted straight to the dialog, past the disabled button, twice.
     for _ in range(2):
         assert checkin.ui_run("command", CHECKIN_TITLE, str(OK_BUTTON))[0] == 0
@@ -295,10 +292,7 @@ def test_copy_shrinking_during_upload_ends_the_attempt(checkin, checked_out, thr
     doc = checked_out(content=24_000_000)
     open_dialog(checkin, arguments(throttled_peer.adaptor_url, doc))
     press_ok(checkin)
-    deadline = time.time() + 30
-    while not throttled_peer.requests and time.time() < deadline:
-        time.sleep(0.05)
-    assert throttled_peer.requests, "the upload did not start"
+    throttled_peer.wait_started()
     os.truncate(doc["copy"], 100_000)
     assert checkin.box(timeout_ms=30000) == ("Information", READ_ERROR)
     checkin.ui_run("close", CHECKIN_TITLE)
