@@ -40,6 +40,10 @@ std::optional<std::string> FindArgument(std::string_view args, std::string_view 
   return std::string(args.substr(start, end == std::string_view::npos ? end : end - start));
 }
 
+std::string Arg(std::string_view args, std::string_view key) {
+  return FindArgument(args, key).value_or(std::string());
+}
+
 ArgumentString& ArgumentString::Add(std::string_view key, std::string_view value) {
   pairs_.emplace_back(std::string(key), std::string(value));
   return *this;

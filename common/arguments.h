@@ -13,6 +13,9 @@ namespace edms {
 // does not occur or no '=' follows it. Values are not limited in length.
 std::optional<std::string> FindArgument(std::string_view args, std::string_view key);
 
+// FindArgument's value, or empty text when the key is absent: what every reader works with.
+std::string Arg(std::string_view args, std::string_view key);
+
 // Builds an argument string with the pairs in the order added. Build() refuses (and says
 // why in `error`) a value containing '&', '"' or a control character, a key that is not
 // an upper-case word with underscores, or a last value that ends in a backslash.

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "common/argument_keys.h"
 #include "common/arguments.h"
 #include "common/encoding.h"
 #include "common/filename.h"
@@ -109,53 +110,35 @@ std::optional<CheckOutArguments> BuildCheckOutArguments(const CheckOutValues& va
   }
   const CheckOutFields& f = values.fields;
   const std::string filePath = HexEncodeUtf8(f.fileName);
+  // The pairs every start carries: where the document is and who asks for it.
+  auto where = [&](ArgumentString& a) -> ArgumentString& {
+    return a.Add(arg::kFilePath, filePath)
+        .Add(arg::kAdaptorUrl, values.adaptorUrl)
+        .Add(arg::kWorkFolder, values.workFolder)
+        .Add(arg::kUserId, values.userId);
+  };
+  auto build = [&](ArgumentString& a, std::string& into, const char* which) {
+    std::string why;
+    if (a.Build(into, why)) return true;
+    error = std::string(which) + " arguments: " + why;
+    return false;
+  };
   CheckOutArguments out;
-  std::string why;
-  if (!ArgumentString()
-           .Add("OID", f.documentId)
-           .Add("PAGE_ID", f.pageId)
-           .Add("FILE_PATH", filePath)
-           .Add("ADAPTOR_URL", values.adaptorUrl)
-           .Add("WORK_FOLDER", values.workFolder)
-           .Add("USER_ID", values.userId)
-           .Add("VERSION_NO", f.version)
-           .Add("INVOKE_EDITOR", "FALSE")
-           .Add("IS_IMMUTABLE", f.isImmutable)
-           .Build(out.checkOut, why)) {
-    error = "check-out arguments: " + why;
-    return std::nullopt;
-  }
-  if (!ArgumentString()
-           .Add("OID", f.documentId)
-           .Add("VERSION_NO", f.version)
-           .Add("IS_CURRENT", f.isCurrent)
-           .Add("CREATOR_ID", f.creatorId)
-           .Add("FILE_PATH", filePath)
-           .Add("ADAPTOR_URL", values.adaptorUrl)
-           .Add("WORK_FOLDER", values.workFolder)
-           .Add("USER_ID", values.userId)
-           .Build(out.checkIn, why)) {
-    error = "check-in arguments: " + why;
-    return std::nullopt;
-  }
-  if (!ArgumentString()
-           .Add("OID", f.documentId)
-           .Add("VERSION_NO", f.version)
-           .Add("SUPRESS_WARNING", "TRUE")
-           .Add("FILE_PATH", filePath)
-           .Add("ADAPTOR_URL", values.adaptorUrl)
-           .Add("WORK_FOLDER", values.workFolder)
-           .Add("USER_ID", values.userId)
-           .Build(out.cancel, why)) {
-    error = "cancel arguments: " + why;
+  ArgumentString checkOut, checkIn, cancel;
+  where(checkOut.Add(arg::kOid, f.documentId).Add(arg::kPageId, f.pageId))
+      .Add(arg::kVersionNo, f.version)
+      .Add(arg::kInvokeEditor, "FALSE")
+      .Add(arg::kIsImmutable, f.isImmutable);
+  where(checkIn.Add(arg::kOid, f.documentId)
+            .Add(arg::kVersionNo, f.version)
+            .Add(arg::kIsCurrent, f.isCurrent)
+            .Add(arg::kCreatorId, f.creatorId));
+  where(cancel.Add(arg::kOid, f.documentId).Add(arg::kVersionNo, f.version).Add(arg::kSupressWarning, "TRUE"));
+  if (!build(checkOut, out.checkOut, "check-out") || !build(checkIn, out.checkIn, "check-in") ||
+      !build(cancel, out.cancel, "cancel")) {
     return std::nullopt;
   }
   return out;
-}
-
-bool DocumentChanged(const std::optional<FileStamp>& before, const std::optional<FileStamp>& after) {
-  if (!before || !after) return true;
-  return before->lastWrite != after->lastWrite || before->size != after->size;
 }
 
 const char* CheckOutReply(int exitCode) { return exitCode == 0 ? kCheckOutSuccess : kCheckOutFail; }

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/file_stamp.h"
+
 namespace edms {
 
 // The seven "^"-separated fields of a CHECKOUT parameter, UTF-8 as the page sent them.
@@ -68,15 +70,6 @@ inline constexpr char kCheckInSuccess[] = "CHECKIN_SUCCESS";
 inline constexpr char kCheckInFail[] = "CHECKIN_FAIL";
 inline constexpr char kCancelSuccess[] = "CANCEL_SUCCESS";
 inline constexpr char kCancelFail[] = "CANCEL_FAIL";
-
-// What a working copy looked like at one moment: last-write time (100 ns ticks) and size.
-struct FileStamp {
-  uint64_t lastWrite = 0;
-  uint64_t size = 0;
-};
-
-// The copy counts as unchanged only when both stamps were read and time and size are equal.
-bool DocumentChanged(const std::optional<FileStamp>& before, const std::optional<FileStamp>& after);
 
 // The word after ZTCheckOut ended with `exitCode` (0 is success, -1 a start that failed).
 const char* CheckOutReply(int exitCode);

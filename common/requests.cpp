@@ -11,7 +11,7 @@ constexpr ConnectionOptions kCheckOut{3000, 3, 3000, 5000, 5000};
 constexpr ConnectionOptions kQuick{500, 3, 500, 500, 500};
 constexpr ConnectionOptions kCheckIn{500, 3, 500, 1000, 1000};
 
-std::vector<CommandSpec> BuildTable() {
+std::vector<CommandFormat> BuildTable() {
   return {
       {Command::CheckOut, "CHECKOUT",
        {"XRQ_OBJECT", "XRQ_PAGE", "XRQ_VERSION", "XRQ_USER", "XRQ_PASS"}, "", false, kCheckOut},
@@ -35,49 +35,49 @@ std::vector<CommandSpec> BuildTable() {
 
 }  // namespace
 
-const std::vector<CommandSpec>& AllCommands() {
-  static const std::vector<CommandSpec> table = BuildTable();
+const std::vector<CommandFormat>& AllCommands() {
+  static const std::vector<CommandFormat> table = BuildTable();
   return table;
 }
 
-const CommandSpec& Spec(Command command) {
-  for (const CommandSpec& spec : AllCommands()) {
-    if (spec.command == command) return spec;
+const CommandFormat& Format(Command command) {
+  for (const CommandFormat& format : AllCommands()) {
+    if (format.command == command) return format;
   }
   // Every enumerator has a row; reaching here means the table lost one.
   return AllCommands().front();
 }
 
-const CommandSpec* FindCommand(std::string_view name) {
-  for (const CommandSpec& spec : AllCommands()) {
-    if (spec.name == name) return &spec;
+const CommandFormat* FindCommand(std::string_view name) {
+  for (const CommandFormat& format : AllCommands()) {
+    if (format.name == name) return &format;
   }
   return nullptr;
 }
 
 std::optional<std::string> FormBody(Command command, const std::vector<std::string>& values) {
-  const CommandSpec& spec = Spec(command);
-  if (spec.upload || values.size() != spec.fields.size()) return std::nullopt;
+  const CommandFormat& format = Format(command);
+  if (format.upload || values.size() != format.fields.size()) return std::nullopt;
   std::string body = "XRQ_COMMAND=";
-  body.append(spec.name);
+  body.append(format.name);
   for (size_t i = 0; i < values.size(); ++i) {
     body.push_back('&');
-    body.append(spec.fields[i]);
+    body.append(format.fields[i]);
     body.push_back('=');
     body.append(FormEncode(HexEncodeUtf8(values[i])));
   }
-  body.append(spec.fixedTail);
+  body.append(format.fixedTail);
   return body;
 }
 
 std::optional<std::string> UploadHeaders(Command command, const std::vector<std::string>& values) {
-  const CommandSpec& spec = Spec(command);
-  if (!spec.upload || values.size() != spec.fields.size()) return std::nullopt;
+  const CommandFormat& format = Format(command);
+  if (!format.upload || values.size() != format.fields.size()) return std::nullopt;
   std::string headers = "XRQ_COMMAND: ";
-  headers.append(spec.name);
+  headers.append(format.name);
   headers.append("\r\n");
   for (size_t i = 0; i < values.size(); ++i) {
-    headers.append(spec.fields[i]);
+    headers.append(format.fields[i]);
     headers.append(": ");
     headers.append(HexEncodeUtf8(values[i]));
     headers.append("\r\n");

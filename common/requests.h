@@ -29,7 +29,7 @@ struct ConnectionOptions {
   uint32_t receiveTimeout;
 };
 
-struct CommandSpec {
+struct CommandFormat {
   Command command;
   std::string_view name;                 // "CHECKOUT", ...
   std::vector<std::string_view> fields;  // value fields in request order ("XRQ_OBJECT", ...)
@@ -38,10 +38,10 @@ struct CommandSpec {
   ConnectionOptions options;
 };
 
-const std::vector<CommandSpec>& AllCommands();
-const CommandSpec& Spec(Command command);
+const std::vector<CommandFormat>& AllCommands();
+const CommandFormat& Format(Command command);
 // nullptr for an unknown name.
-const CommandSpec* FindCommand(std::string_view name);
+const CommandFormat* FindCommand(std::string_view name);
 
 // "XRQ_COMMAND=NAME&FIELD=value..." with every value HexEncodeUtf8'd then FormEncode'd.
 // nullopt when the number of values does not match the command's fields or the

@@ -1,19 +1,9 @@
 #include "common/url.h"
 
+#include "common/ascii.h"
+
 namespace edms {
 namespace {
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i];
-    char y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 bool HasSpaceOrControl(std::string_view text) {
   for (char c : text) {
@@ -49,10 +39,10 @@ std::optional<AdaptorUrl> SplitAdaptorUrl(std::string_view url) {
   if (schemeEnd == std::string_view::npos) return std::nullopt;
   AdaptorUrl out;
   const std::string_view scheme = url.substr(0, schemeEnd);
-  if (EqualsNoCase(scheme, "http")) {
+  if (EqualsIgnoreCase(scheme, "http")) {
     out.scheme = "http";
     out.port = 80;
-  } else if (EqualsNoCase(scheme, "https")) {
+  } else if (EqualsIgnoreCase(scheme, "https")) {
     out.scheme = "https";
     out.port = 443;
   } else {

@@ -2,16 +2,10 @@
 
 #include <cstddef>
 
+#include "common/ascii.h"
+
 namespace edms {
 namespace {
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string AsciiLower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = AsciiLower(c);
-  return out;
-}
 
 bool ParsePort(std::string_view digits, uint16_t& port) {
   if (digits.empty() || digits.size() > 5) return false;
@@ -72,17 +66,9 @@ std::vector<std::string> SplitFields(std::string_view text) {
 
 std::string LoginReply(std::string_view key) { return "Welcome " + std::string(key); }
 
-bool SameUserIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return true;
-}
-
 std::string CheckUserReply(std::string_view clientKey, std::string_view sessionUser) {
   std::string_view user = sessionUser.empty() ? clientKey : sessionUser;
-  return SameUserIgnoringCase(clientKey, user) ? std::string("SUCCESS") : std::string(user);
+  return EqualsIgnoreCase(clientKey, user) ? std::string("SUCCESS") : std::string(user);
 }
 
 std::optional<Origin> ParseOrigin(std::string_view url) {

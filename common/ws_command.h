@@ -23,11 +23,8 @@ std::vector<std::string> SplitFields(std::string_view text);
 // The answer to a connection's first data message: "Welcome " + key.
 std::string LoginReply(std::string_view key);
 
-// Session-user comparison of CHECK_USER: equal when the texts match with ASCII letters
-// compared without regard to case (other characters must match byte for byte).
-bool SameUserIgnoringCase(std::string_view a, std::string_view b);
-
-// The CHECK_USER answer word: "SUCCESS" when the client's key is the session user,
+// The CHECK_USER answer word: "SUCCESS" when the client's key is the session user (ASCII
+// letters compared without regard to case, every other byte exactly),
 // otherwise the session user. An empty session user means "none found" and counts as
 // the client's key.
 std::string CheckUserReply(std::string_view clientKey, std::string_view sessionUser);

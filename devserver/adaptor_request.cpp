@@ -15,14 +15,14 @@ ParseOutcome Refuse(const char* code, std::string message) {
 
 // Decodes every field of the command from the raw map; refuses a missing one or
 // one that is not hex text.
-ParseOutcome DecodeFields(const edms::CommandSpec& spec, std::map<std::string, std::string> raw) {
+ParseOutcome DecodeFields(const edms::CommandFormat& format, std::map<std::string, std::string> raw) {
   ParseOutcome out;
-  out.request.spec = &spec;
-  for (std::string_view name : spec.fields) {
+  out.request.format = &format;
+  for (std::string_view name : format.fields) {
     auto it = raw.find(std::string(name));
     if (it == raw.end()) {
       return Refuse(code::kBadRequest,
-                    "Field " + std::string(name) + " is missing from the " + std::string(spec.name) + " request.");
+                    "Field " + std::string(name) + " is missing from the " + std::string(format.name) + " request.");
     }
     if (!IsHexText(it->second)) {
       return Refuse(code::kBadRequest, "Field " + std::string(name) + " is not hex-encoded text.");
@@ -70,12 +70,12 @@ ParseOutcome ParseFormRequest(std::string_view body) {
   if (command == raw.end() || command->second.empty()) {
     return Refuse(code::kBadRequest, "The request names no XRQ_COMMAND.");
   }
-  const edms::CommandSpec* spec = edms::FindCommand(command->second);
-  if (!spec) return Refuse(code::kUnknownCommand, "Unknown command " + command->second + ".");
-  if (spec->upload) {
+  const edms::CommandFormat* format = edms::FindCommand(command->second);
+  if (!format) return Refuse(code::kUnknownCommand, "Unknown command " + command->second + ".");
+  if (format->upload) {
     return Refuse(code::kBadRequest, command->second + " must send its fields as request headers and the file as the body.");
   }
-  return DecodeFields(*spec, std::move(raw));
+  return DecodeFields(*format, std::move(raw));
 }
 
 ParseOutcome ParseUploadRequest(const std::vector<std::pair<std::string, std::string>>& headers) {
@@ -86,12 +86,12 @@ ParseOutcome ParseUploadRequest(const std::vector<std::pair<std::string, std::st
     if (name.rfind("XRQ_", 0) == 0) raw.emplace(name, value);
   }
   const std::string& name = raw["XRQ_COMMAND"];
-  const edms::CommandSpec* spec = edms::FindCommand(name);
-  if (!spec) return Refuse(code::kUnknownCommand, "Unknown command " + name + ".");
-  if (!spec->upload) {
+  const edms::CommandFormat* format = edms::FindCommand(name);
+  if (!format) return Refuse(code::kUnknownCommand, "Unknown command " + name + ".");
+  if (!format->upload) {
     return Refuse(code::kBadRequest, name + " must be sent as a form body, not as request headers.");
   }
-  return DecodeFields(*spec, std::move(raw));
+  return DecodeFields(*format, std::move(raw));
 }
 
 }  // namespace devserver

@@ -11,7 +11,7 @@
 namespace devserver {
 
 struct AdaptorRequest {
-  const edms::CommandSpec* spec = nullptr;
+  const edms::CommandFormat* format = nullptr;
   std::map<std::string, std::string> fields;  // decoded UTF-8, by field name
   std::map<std::string, std::string> raw;     // as received (hex text)
   std::string uploadPath;                     // CHECKIN: the received body on disk

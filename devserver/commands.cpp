@@ -210,7 +210,7 @@ AdaptorReply DownloadUpdateCommand(Store& store, const AdaptorRequest& rq) {
 AdaptorReply RunCommand(Store& store, const AdaptorRequest& rq) {
   try {
     std::lock_guard<std::mutex> lock(store.mutex());
-    switch (rq.spec->command) {
+    switch (rq.format->command) {
       case Command::CheckOut: return CheckOutCommand(store, rq);
       case Command::CheckOutCancel: return CancelCommand(store, rq);
       case Command::CheckIn: return CheckInCommand(store, rq);

@@ -46,7 +46,7 @@ std::vector<Fault> Faults::List() {
 std::optional<Fault> Faults::Take(const AdaptorRequest& request) {
   std::lock_guard<std::mutex> lock(mutex_);
   for (auto it = faults_.begin(); it != faults_.end(); ++it) {
-    if (it->command != request.spec->name) continue;
+    if (it->command != request.format->name) continue;
     if (!it->object.empty() && it->object != request.Field("XRQ_OBJECT")) continue;
     Fault taken = *it;
     if (it->times > 0 && --it->times == 0) faults_.erase(it);
@@ -56,7 +56,7 @@ std::optional<Fault> Faults::Take(const AdaptorRequest& request) {
 }
 
 void Faults::Record(const AdaptorRequest& request) {
-  ReceivedRequest r{std::string(request.spec->name), request.fields, request.raw, request.uploadSize,
+  ReceivedRequest r{std::string(request.format->name), request.fields, request.raw, request.uploadSize,
                     Store::NowUtc()};
   std::lock_guard<std::mutex> lock(mutex_);
   last_[r.command] = std::move(r);

@@ -320,7 +320,7 @@ class Connection {
     } else {
       reply = RunCommand(*ctx_.store, request);
     }
-    Log(std::string(request.spec->name) + " " + request.Field("XRQ_OBJECT") + " " + request.Field("XRQ_USER") +
+    Log(std::string(request.format->name) + " " + request.Field("XRQ_OBJECT") + " " + request.Field("XRQ_USER") +
         " -> " + reply.code + (reply.code == code::kOk ? "" : " " + reply.desc) + (fault ? " (injected)" : ""));
     HttpReply r = ToHttp(std::move(reply));
     if (fault) ApplyFault(*fault, r);

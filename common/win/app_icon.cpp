@@ -1,17 +1,10 @@
 #include "common/win/app_icon.h"
 
+#include "common/ascii.h"
+
 namespace edms::win {
 
-bool UsesAlternativeIcon(std::string_view appType) {
-  constexpr std::string_view kAgent = "EDMS_AGENT";
-  if (appType.size() != kAgent.size()) return false;
-  for (size_t i = 0; i < kAgent.size(); ++i) {
-    char c = appType[i];
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    if (c != kAgent[i]) return false;
-  }
-  return true;
-}
+bool UsesAlternativeIcon(std::string_view appType) { return EqualsIgnoreCase(appType, "EDMS_AGENT"); }
 
 namespace {
 

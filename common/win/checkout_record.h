@@ -14,12 +14,15 @@ struct CheckOutRecord {
   std::string immutable;  // Immutable
 };
 
-// Every operation refuses (false / nullopt, touching nothing) an object id that is empty or
-// holds a backslash or NUL, so that it can never reach the CheckOuts key itself or another
-// record. `base` is the key that holds the records (tests pass a scratch key).
+// True when `oid` names exactly one key below the records' key: not empty, no backslash, no
+// NUL. Every operation below refuses (false / nullopt, touching nothing) any other id, so
+// that it can never reach the CheckOuts key itself or another record. `base` is the key
+// that holds the records (tests pass a scratch key).
+bool IsUsableObjectId(const std::string& oid);
+
 
 // Creates or overwrites the record: PageId, LocalPath, Version, Immutable in this order.
-// False when the key cannot be opened or created.
+// False when the key cannot be opened or created, or a value was not written.
 bool WriteCheckOutRecord(const std::string& oid, const CheckOutRecord& record,
                          const std::string& base = kCheckOutsKeyPath);
 

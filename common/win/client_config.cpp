@@ -1,8 +1,55 @@
 #include "common/win/client_config.h"
 
+#include "common/win/handles.h"
 #include "common/win/registry.h"
+#include "common/win/text.h"
 
 namespace edms::win {
+namespace {
+
+// The values the agent owns and writes back, each with how it is written.
+struct OwnedText {
+  const char* name;
+  std::string ClientConfig::*field;
+};
+constexpr OwnedText kOwnedTexts[] = {
+    {"VersionableTypes", &ClientConfig::VersionableTypes}, {"UserId", &ClientConfig::UserId},
+    {"EdmUserId", &ClientConfig::EdmUserId},               {"ServerAddress", &ClientConfig::ServerAddress},
+    {"AdaptorURL", &ClientConfig::AdaptorURL},             {"WorkFolder", &ClientConfig::WorkFolder},
+    {"DownloadFolder", &ClientConfig::DownloadFolder},
+};
+
+// Writes the owned values of `after`; with `before`, only those that differ from it.
+bool WriteOwnedValues(const ClientConfig* before, const ClientConfig& after) {
+  // An empty path would name HKEY_CURRENT_USER itself.
+  if (after.KeyPath.empty()) return false;
+  CRegistry reg(CRegistry::kCreate);
+  if (!reg.Open(after.KeyPath)) return false;
+  bool ok = true;
+  for (const OwnedText& value : kOwnedTexts) {
+    if (before && before->*value.field == after.*value.field) continue;
+    ok = reg[value.name].SetText(after.*value.field) && ok;
+  }
+  // Zero means "not chosen": the value the key holds stays.
+  if (after.LanguageID != 0 && (!before || before->LanguageID != after.LanguageID)) {
+    ok = reg["LanguageID"].SetNumber(after.LanguageID) && ok;
+  }
+  if (!before || before->NoticeCheckTime != after.NoticeCheckTime) {
+    ok = reg["NoticeCheckTime"].SetNumber(after.NoticeCheckTime) && ok;
+  }
+  if (!before || before->UpdateCheckTime != after.UpdateCheckTime) {
+    ok = reg["UpdateCheckTime"].SetNumber(after.UpdateCheckTime) && ok;
+  }
+  reg.Close();
+  return ok;
+}
+
+}  // namespace
+
+bool ConfigKeyExists(const std::string& keyPath) {
+  UniqueHKey key;
+  return RegOpenKeyExW(HKEY_CURRENT_USER, Widen(keyPath).c_str(), 0, KEY_QUERY_VALUE, key.put()) == ERROR_SUCCESS;
+}
 
 bool LoadClientConfig(const std::string& keyPath, ClientConfig& config) {
   CRegistry reg(CRegistry::kCreate);
@@ -28,25 +75,38 @@ bool LoadClientConfig(const std::string& keyPath, ClientConfig& config) {
   return true;
 }
 
-bool SaveClientConfig(const ClientConfig& config) {
-  // An empty path would name HKEY_CURRENT_USER itself.
-  if (config.KeyPath.empty()) return false;
-  CRegistry reg(CRegistry::kCreate);
-  if (!reg.Open(config.KeyPath)) return false;
+bool SaveClientConfig(const ClientConfig& config) { return WriteOwnedValues(nullptr, config); }
 
-  reg["VersionableTypes"] = config.VersionableTypes;
-  reg["UserId"] = config.UserId;
-  reg["EdmUserId"] = config.EdmUserId;
-  reg["ServerAddress"] = config.ServerAddress;
-  reg["AdaptorURL"] = config.AdaptorURL;
-  reg["WorkFolder"] = config.WorkFolder;
-  reg["DownloadFolder"] = config.DownloadFolder;
-  // Zero means "not chosen": the value the key holds stays.
-  if (config.LanguageID != 0) reg["LanguageID"] = static_cast<uint32_t>(config.LanguageID);
-  reg["NoticeCheckTime"] = config.NoticeCheckTime;
-  reg["UpdateCheckTime"] = config.UpdateCheckTime;
+bool SaveChangedConfigValues(const ClientConfig& before, const ClientConfig& after) {
+  return WriteOwnedValues(&before, after);
+}
+
+AgentSettings LoadAgentSettings(const std::string& keyPath) {
+  AgentSettings settings;
+  CRegistry reg(CRegistry::kCreate);
+  if (!reg.Open(keyPath)) return settings;
+  settings.edmsUrl = reg["EdmsURL"].Text();
+  settings.noticeUrl = reg["NoticeURL"].Text();
+  settings.allowedOrigins = reg["AllowedOrigins"].Text();
+  settings.servicePort = reg["ServicePort"].Number();
+  settings.loginExpirySeconds = reg["LoginExpirySeconds"].Number();
   reg.Close();
-  return true;
+  return settings;
+}
+
+ProgramSettings LoadProgramSettings(bool appTypeOnlyWithLanguage, const std::string& keyPath) {
+  ProgramSettings settings;
+  CRegistry reg(CRegistry::kCreate);
+  if (!reg.Open(keyPath)) return settings;
+  settings.opened = true;
+  CRegEntry& language = reg["LanguageID"];
+  if (language.HasValue()) {
+    settings.hasLanguage = true;
+    settings.language = static_cast<uint16_t>(language.Number() & 0xFFFF);
+  }
+  if (!appTypeOnlyWithLanguage || settings.hasLanguage) settings.appType = reg["AppType"].Text();
+  reg.Close();
+  return settings;
 }
 
 }  // namespace edms::win

@@ -1,4 +1,5 @@
 // The client configuration shared by all programs: one registry key of the current user.
+// This is the one place that opens that key.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -27,14 +28,47 @@ struct ClientConfig {
   uint32_t UpdateCheckTime = 0;  // minutes
 };
 
+// True when the key exists (it is not created). An installation writes it; a program that
+// finds none has nothing to serve.
+bool ConfigKeyExists(const std::string& keyPath = kConfigKeyPath);
+
 // Opens (creating if needed) `keyPath` below HKEY_CURRENT_USER and reads every field.
 // False, with `config` unchanged, when the key can be neither opened nor listed.
 bool LoadClientConfig(const std::string& keyPath, ClientConfig& config);
 
 // Writes the agent-owned values to config.KeyPath (created if needed): the seven texts,
 // LanguageID only when non-zero, both check times always. AppType, AppLastModified,
-// UpdateURL and AppVersion are never written. False, with nothing written, when the key
-// cannot be opened.
+// UpdateURL and AppVersion are never written. False when the key cannot be opened or any
+// value was not written.
 bool SaveClientConfig(const ClientConfig& config);
+
+// Writes only the agent-owned values that differ between `before` (what the key holds as far
+// as the agent knows) and `after`, under the same rules, so that values an administrator
+// changed meanwhile are left alone. True when there was nothing to write or every write
+// succeeded.
+bool SaveChangedConfigValues(const ClientConfig& before, const ClientConfig& after);
+
+// Values of the key that only the agent's main window reads: the EDMS and notice pages and
+// the command service's endpoint (ServicePort and LoginExpirySeconds exist for tests).
+struct AgentSettings {
+  std::string edmsUrl;         // EdmsURL
+  std::string noticeUrl;       // NoticeURL
+  std::string allowedOrigins;  // AllowedOrigins
+  uint32_t servicePort = 0;
+  uint32_t loginExpirySeconds = 0;
+};
+AgentSettings LoadAgentSettings(const std::string& keyPath = kConfigKeyPath);
+
+// What the four short-lived programs read at start, before any window exists: the key is
+// opened (created when missing); LanguageID when present (even 0); AppType, always or, with
+// `appTypeOnlyWithLanguage`, only when LanguageID is present. Nothing when the key cannot be
+// opened.
+struct ProgramSettings {
+  bool opened = false;
+  bool hasLanguage = false;
+  uint16_t language = 0;
+  std::string appType;
+};
+ProgramSettings LoadProgramSettings(bool appTypeOnlyWithLanguage, const std::string& keyPath = kConfigKeyPath);
 
 }  // namespace edms::win

@@ -31,6 +31,25 @@ void CDialogBase::SetItemText(int id, const std::string& utf8) {
   SetDlgItemTextW(hwnd_, id, Widen(utf8).c_str());
 }
 
+void CDialogBase::SetProgramIcon(std::string_view appType, int normalId, int alternativeId) {
+  icons_ = SetProgramIcons(hwnd_, instance_, appType, normalId, alternativeId);
+  minimizedIcon_ = icons_.bigIcon.get();
+}
+
+bool CDialogBase::PaintMinimized() {
+  if (!minimizedIcon_ || !IsIconic(hwnd_)) return false;
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(hwnd_, &paint);
+  SendMessageW(hwnd_, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  RECT client{};
+  GetClientRect(hwnd_, &client);
+  const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
+  const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
+  DrawIcon(dc, x, y, minimizedIcon_);
+  EndPaint(hwnd_, &paint);
+  return true;
+}
+
 bool CDialogBase::OnCommand(int id, int, HWND) {
   if (id == IDOK || id == IDCANCEL) {
     End(id);
@@ -83,11 +102,18 @@ INT_PTR CDialogBase::Proc(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_DESTROY:
       OnDestroy();
       return FALSE;
-    default: {
-      INT_PTR result = FALSE;
-      return OnMessage(msg, wp, lp, result) ? result : FALSE;
-    }
+    case WM_PAINT:
+      if (PaintMinimized()) return TRUE;
+      break;
+    case WM_QUERYDRAGICON:
+      // One of the messages whose dialog-procedure result is the answer itself.
+      if (minimizedIcon_) return reinterpret_cast<INT_PTR>(minimizedIcon_);
+      break;
+    default:
+      break;
   }
+  INT_PTR result = FALSE;
+  return OnMessage(msg, wp, lp, result) ? result : FALSE;
 }
 
 }  // namespace edms::win

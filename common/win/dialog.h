@@ -4,6 +4,9 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
+
+#include "common/win/app_icon.h"
 
 namespace edms::win {
 
@@ -27,6 +30,13 @@ class CDialogBase {
   void SetItemText(int id, const std::string& utf8);
   void EnableItem(int id, bool enable) { EnableWindow(Item(id), enable ? TRUE : FALSE); }
 
+  // Sets the window's big and small icon: `alternativeId` for the EDMS_AGENT installation
+  // kind, else `normalId`. The big one is also drawn while the window is minimised.
+  void SetProgramIcon(std::string_view appType, int normalId, int alternativeId);
+  // The icon drawn (centred) while the window is minimised and given when it is dragged
+  // minimised; null draws nothing of ours. The caller keeps it alive.
+  void SetMinimizedIcon(HICON icon) { minimizedIcon_ = icon; }
+
  protected:
   // Handlers. Return true when the message was handled (the dialog procedure then
   // answers TRUE); the defaults handle nothing except OK/Cancel, which end the dialog.
@@ -43,11 +53,14 @@ class CDialogBase {
  private:
   static INT_PTR CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   INT_PTR Proc(UINT msg, WPARAM wp, LPARAM lp);
+  bool PaintMinimized();
 
   HINSTANCE instance_;
   int templateId_;
   HWND hwnd_ = nullptr;
   bool modal_ = false;
+  WindowIcons icons_;
+  HICON minimizedIcon_ = nullptr;
 };
 
 }  // namespace edms::win

@@ -213,11 +213,11 @@ ExchangeOutcome RunForm(const std::string& adaptorUrl, Command command,
   if (!body) return out;  // a caller's mistake, never sent
 
   Handles h;
-  if (!OpenRequest(*url, Spec(command).options, h, out)) return out;
+  if (!OpenRequest(*url, Format(command).options, h, out)) return out;
   if (!AddHeaders(h.request.get(), kFormContentType, HTTP_ADDREQ_FLAG_ADD_IF_NEW, out)) return out;
   if (!StartRequest(h.request.get(), body->size(), out)) return out;
   if (!WriteAll(h.request.get(), body->data(), body->size(), out)) return out;
-  if (!FinishRequest(h.request.get(), Spec(command).options, out)) return out;
+  if (!FinishRequest(h.request.get(), Format(command).options, out)) return out;
   if (sink) ReadBody(h.request.get(), *sink, out);
   return out;
 }
@@ -235,7 +235,7 @@ ExchangeOutcome RunUpload(const std::string& adaptorUrl, Command command,
   if (!fields || chunkSize == 0) return out;
 
   Handles h;
-  if (!OpenRequest(*url, Spec(command).options, h, out)) return out;
+  if (!OpenRequest(*url, Format(command).options, h, out)) return out;
   if (!AddHeaders(h.request.get(), kUploadContentType, HTTP_ADDREQ_FLAG_ADD_IF_NEW, out) ||
       !AddHeaders(h.request.get(), Widen(*fields), HTTP_ADDREQ_FLAG_ADD_IF_NEW, out)) {
     return out;
@@ -253,7 +253,7 @@ ExchangeOutcome RunUpload(const std::string& adaptorUrl, Command command,
     sent += got;
     if (progress) progress(sent, totalLength);
   }
-  FinishRequest(h.request.get(), Spec(command).options, out);
+  FinishRequest(h.request.get(), Format(command).options, out);
   return out;
 }
 

@@ -5,20 +5,11 @@
 
 #include <string_view>
 
+#include "common/win/system_error.h"
 #include "common/win/text.h"
 
 namespace edms::win {
 namespace {
-
-std::wstring FormatFrom(DWORD source, HMODULE module, DWORD error) {
-  wchar_t* text = nullptr;
-  DWORD n = FormatMessageW(source | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
-                           module, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::wstring out;
-  if (n > 0 && text) out.assign(text, n);
-  if (text) LocalFree(text);
-  return out;
-}
 
 std::wstring LastResponseInfo() {
   DWORD code = 0;
@@ -43,23 +34,20 @@ std::wstring_view Trim(std::wstring_view s) {
 }  // namespace
 
 std::string InternetErrorMessage(uint32_t error) {
-  std::wstring text;
+  std::string text;
   if (error >= INTERNET_ERROR_BASE && error <= INTERNET_ERROR_LAST) {
-    if (HMODULE wininet = GetModuleHandleW(L"wininet.dll")) {
-      text = FormatFrom(FORMAT_MESSAGE_FROM_HMODULE, wininet, error);
-    }
+    if (HMODULE wininet = GetModuleHandleW(L"wininet.dll")) text = SystemErrorText(error, wininet);
   }
-  if (Trim(text).empty()) text = FormatFrom(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, error);
-  text = std::wstring(Trim(text));
+  if (text.empty()) text = SystemErrorText(error);
   if (error == ERROR_INTERNET_EXTENDED_ERROR) {
     std::wstring_view extra = Trim(LastResponseInfo());
     if (!extra.empty()) {
-      if (!text.empty()) text += L"\r\n";
-      text += extra;
+      if (!text.empty()) text += "\r\n";
+      text += Narrow(extra);
     }
   }
   if (text.empty()) return "Internet error " + std::to_string(error);
-  return Narrow(text);
+  return text;
 }
 
 }  // namespace edms::win

@@ -3,7 +3,6 @@
 #include <atomic>
 #include <utility>
 
-#include "common/win/registry.h"
 #include "common/win/text.h"
 
 namespace edms::win {
@@ -101,6 +100,11 @@ std::string LoadStringLang(HINSTANCE instance, UINT id, LANGID language) {
   return Narrow(text);
 }
 
+std::string LoadStringExact(HINSTANCE instance, UINT id, LANGID language) {
+  Resource block = FindExact(instance, RT_STRING, MAKEINTRESOURCEW(id / 16 + 1), language);
+  return block.data ? Narrow(StringFromBlock(block, id % 16)) : std::string();
+}
+
 const DLGTEMPLATE* FindDialogTemplateLang(HINSTANCE instance, int id) {
   return FindDialogTemplateLang(instance, id, EffectiveLanguage());
 }
@@ -128,24 +132,6 @@ HMENU LoadMenuLang(HINSTANCE instance, int id) {
                            [](const Resource& res) { return res.size >= 4; });
   if (!r.data) return nullptr;
   return LoadMenuIndirectW(static_cast<const MENUTEMPLATEW*>(r.data));
-}
-
-ProgramStartupResult ProgramStartup(AppTypeRule rule, const std::string& keyPath) {
-  ProgramStartupResult result;
-  CRegistry reg(CRegistry::kCreate);
-  if (!reg.Open(keyPath)) return result;
-  result.configOpened = true;
-  CRegEntry& language = reg["LanguageID"];
-  if (language.HasValue()) {
-    result.language = static_cast<LANGID>(language.Number() & 0xFFFF);
-    ApplyLanguage(result.language);
-    result.languageApplied = true;
-  }
-  if (rule == AppTypeRule::kAlways || language.HasValue()) {
-    result.appType = reg["AppType"].Text();
-  }
-  reg.Close();
-  return result;
 }
 
 }  // namespace edms::win

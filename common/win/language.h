@@ -31,6 +31,8 @@ LANGID EffectiveLanguage();
 // no table holds it.
 std::string LoadStringLang(HINSTANCE instance, UINT id);
 std::string LoadStringLang(HINSTANCE instance, UINT id, LANGID language);
+// String `id` of exactly `language`'s table, with no fallback; empty when that table lacks it.
+std::string LoadStringExact(HINSTANCE instance, UINT id, LANGID language);
 
 // The template of dialog `id` in the same language order; null when there is none. The
 // pointer stays valid for the life of the module.
@@ -44,22 +46,5 @@ HWND CreateDialogLang(HINSTANCE instance, int id, HWND parent, DLGPROC proc, LPA
 
 // Menu `id` in the run's language; null when missing. The caller owns it (UniqueHMenu).
 HMENU LoadMenuLang(HINSTANCE instance, int id);
-
-// Start-up of the four short-lived programs, before any window exists: open (creating) the
-// configuration key; apply LanguageID when the value is present (even 0); read AppType;
-// close. The cancel program passes kOnlyWithLanguageId: it reads AppType only when
-// LanguageID is present. A key that cannot be opened leaves the system's language and an
-// empty AppType.
-enum class AppTypeRule { kAlways, kOnlyWithLanguageId };
-
-struct ProgramStartupResult {
-  bool configOpened = false;
-  bool languageApplied = false;
-  LANGID language = 0;  // the value applied, when languageApplied
-  std::string appType;
-};
-
-ProgramStartupResult ProgramStartup(AppTypeRule rule = AppTypeRule::kAlways,
-                                    const std::string& keyPath = kConfigKeyPath);
 
 }  // namespace edms::win

@@ -4,11 +4,27 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "common/win/language.h"
+#include "common/win/message_box.h"
+
 namespace edms::win {
 
 void InitCommonControlsForDialogs() {
   INITCOMMONCONTROLSEX controls{sizeof controls, 0xFF};
   InitCommonControlsEx(&controls);
+}
+
+ProgramStartupResult ProgramStartup(AppTypeRule rule, const std::string& keyPath) {
+  ProgramStartupResult result;
+  ProgramSettings settings = LoadProgramSettings(rule == AppTypeRule::kOnlyWithLanguageId, keyPath);
+  result.configOpened = settings.opened;
+  if (settings.hasLanguage) {
+    ApplyLanguage(settings.language);
+    result.languageApplied = true;
+    result.language = settings.language;
+  }
+  result.appType = std::move(settings.appType);
+  return result;
 }
 
 SocketsForRun::SocketsForRun() {
@@ -18,6 +34,14 @@ SocketsForRun::SocketsForRun() {
 
 SocketsForRun::~SocketsForRun() {
   if (ok_) WSACleanup();
+}
+
+ProgramRun::ProgramRun(HINSTANCE instance, AppTypeRule rule, const SocketFailureNotice& notice)
+    : startup_(ProgramStartup(rule)) {
+  InitCommonControlsForDialogs();
+  if (sockets_.ok()) return;
+  const std::string caption = notice.captionId ? LoadStringLang(instance, notice.captionId) : notice.captionText;
+  ShowMessage(nullptr, LoadStringLang(instance, notice.textId), caption, MB_OK | notice.icon, false);
 }
 
 }  // namespace edms::win

@@ -10,6 +10,7 @@
 namespace edms::win {
 namespace {
 
+// Value names follow the registry's own rule, which folds case beyond ASCII.
 bool EqualIgnoringCase(const std::wstring& a, const std::wstring& b) {
   return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
                               static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
@@ -47,41 +48,41 @@ CRegEntry::~CRegEntry() = default;
 
 std::string CRegEntry::Name() const { return Narrow(name_); }
 
-void CRegEntry::WriteThrough(DWORD type, const void* data, size_t bytes) {
-  if ((owner_->flags_ & CRegistry::kLoading) || name_.empty()) return;
-  if (bytes > MAXDWORD) return;
+bool CRegEntry::WriteThrough(DWORD type, const void* data, size_t bytes) {
+  if ((owner_->flags_ & CRegistry::kLoading) || name_.empty()) return false;
+  if (bytes > MAXDWORD) return false;
   UniqueHKey perAccess;
   HKEY key = owner_->KeyForAccess(KEY_SET_VALUE, perAccess);
-  if (!key) return;
-  RegSetValueExW(key, name_.c_str(), 0, type, static_cast<const BYTE*>(data),
-                 static_cast<DWORD>(bytes));
+  if (!key) return false;
+  return RegSetValueExW(key, name_.c_str(), 0, type, static_cast<const BYTE*>(data), static_cast<DWORD>(bytes)) ==
+         ERROR_SUCCESS;
 }
 
-void CRegEntry::AssignText(std::wstring text) {
+bool CRegEntry::AssignText(std::wstring text) {
   text_ = UpToNul(std::move(text));
   type_ = kText;
   hasValue_ = true;
-  WriteThrough(REG_SZ, text_.c_str(), (text_.size() + 1) * sizeof(wchar_t));
+  return WriteThrough(REG_SZ, text_.c_str(), (text_.size() + 1) * sizeof(wchar_t));
 }
 
-void CRegEntry::AssignNumber(uint32_t value) {
+bool CRegEntry::AssignNumber(uint32_t value) {
   number_ = value;
   type_ = kNumber;
   hasValue_ = true;
   DWORD data = value;
-  WriteThrough(REG_DWORD, &data, sizeof data);
+  return WriteThrough(REG_DWORD, &data, sizeof data);
 }
 
-void CRegEntry::AssignBytes(const void* data, size_t count) {
-  if (count == 0 || data == nullptr) return;
+bool CRegEntry::AssignBytes(const void* data, size_t count) {
+  if (count == 0 || data == nullptr) return false;
   const auto* p = static_cast<const uint8_t*>(data);
   bytes_.assign(p, p + count);
   type_ = kBytes;
   hasValue_ = true;
-  WriteThrough(REG_BINARY, bytes_.data(), bytes_.size());
+  return WriteThrough(REG_BINARY, bytes_.data(), bytes_.size());
 }
 
-void CRegEntry::AssignStringList(std::vector<std::wstring> strings) {
+bool CRegEntry::AssignStringList(std::vector<std::wstring> strings) {
   strings_.clear();
   std::wstring joined;
   for (auto& s : strings) {
@@ -94,18 +95,18 @@ void CRegEntry::AssignStringList(std::vector<std::wstring> strings) {
   joined += L'\0';
   type_ = kStringList;
   hasValue_ = true;
-  WriteThrough(REG_MULTI_SZ, joined.data(), joined.size() * sizeof(wchar_t));
+  return WriteThrough(REG_MULTI_SZ, joined.data(), joined.size() * sizeof(wchar_t));
 }
 
-void CRegEntry::SetText(std::string_view utf8) { AssignText(Widen(utf8)); }
-void CRegEntry::SetNumber(uint32_t value) { AssignNumber(value); }
-void CRegEntry::SetBytes(const void* data, size_t count) { AssignBytes(data, count); }
+bool CRegEntry::SetText(std::string_view utf8) { return AssignText(Widen(utf8)); }
+bool CRegEntry::SetNumber(uint32_t value) { return AssignNumber(value); }
+bool CRegEntry::SetBytes(const void* data, size_t count) { return AssignBytes(data, count); }
 
-void CRegEntry::SetStringList(const std::vector<std::string>& utf8Strings) {
+bool CRegEntry::SetStringList(const std::vector<std::string>& utf8Strings) {
   std::vector<std::wstring> wide;
   wide.reserve(utf8Strings.size());
   for (const auto& s : utf8Strings) wide.push_back(Widen(s));
-  AssignStringList(std::move(wide));
+  return AssignStringList(std::move(wide));
 }
 
 void CRegEntry::RefreshBeforeRead() {

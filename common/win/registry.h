@@ -34,14 +34,15 @@ class CRegEntry {
 
   // Assignments: update the cache and the has-value flag, then write through (REG_SZ,
   // REG_DWORD, REG_BINARY, REG_MULTI_SZ) unless the owner is loading, closed without the
-  // open-per-access bit, or the entry has no name. A failed write is silent.
+  // open-per-access bit, or the entry has no name. True when the value reached the registry;
+  // false when it was not written (the cache holds the value all the same).
   // Text ends at its first NUL, as the registry would keep it.
-  void SetText(std::string_view utf8);
-  void SetNumber(uint32_t value);
-  // A count of 0 does nothing at all.
-  void SetBytes(const void* data, size_t count);
+  bool SetText(std::string_view utf8);
+  bool SetNumber(uint32_t value);
+  // A count of 0 does nothing at all (and answers false).
+  bool SetBytes(const void* data, size_t count);
   // Empty strings cannot be stored in a string list and are left out.
-  void SetStringList(const std::vector<std::string>& utf8Strings);
+  bool SetStringList(const std::vector<std::string>& utf8Strings);
   CRegEntry& operator=(std::string_view utf8) { SetText(utf8); return *this; }
   CRegEntry& operator=(uint32_t value) { SetNumber(value); return *this; }
 
@@ -66,11 +67,11 @@ class CRegEntry {
   CRegEntry(CRegistry* owner, std::wstring name);
 
   // The wide forms behind the setters; loading assigns through them as well.
-  void AssignText(std::wstring text);
-  void AssignNumber(uint32_t value);
-  void AssignBytes(const void* data, size_t count);
-  void AssignStringList(std::vector<std::wstring> strings);
-  void WriteThrough(DWORD type, const void* data, size_t bytes);
+  bool AssignText(std::wstring text);
+  bool AssignNumber(uint32_t value);
+  bool AssignBytes(const void* data, size_t count);
+  bool AssignStringList(std::vector<std::wstring> strings);
+  bool WriteThrough(DWORD type, const void* data, size_t bytes);
   void RefreshBeforeRead();
 
   CRegistry* owner_;

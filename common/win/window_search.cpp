@@ -6,69 +6,76 @@ namespace edms::win {
 namespace {
 
 struct Search {
-  std::wstring fragment;
+  std::wstring classPart;
+  std::wstring titlePart;
   HWND skip = nullptr;
   HWND found = nullptr;
 };
 
-bool TitleContains(HWND window, const std::wstring& fragment) {
+std::wstring TitleOf(HWND window) {
   // A window of another process answers from its stored caption without a message, so a
   // hung editor cannot block the search.
-  int length = GetWindowTextLengthW(window);
-  if (length < static_cast<int>(fragment.size())) return false;
-  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-  int got = GetWindowTextW(window, text.data(), length + 1);
-  if (got <= 0) return false;
-  text.resize(static_cast<size_t>(got));
-  return text.find(fragment) != std::wstring::npos;
-}
-
-BOOL CALLBACK VisitChild(HWND window, LPARAM param);
-
-// The window itself, then its children depth first.
-bool Visit(HWND window, Search& search) {
-  if (TitleContains(window, search.fragment)) {
-    search.found = window;
-    return false;
-  }
-  EnumChildWindows(window, &VisitChild, reinterpret_cast<LPARAM>(&search));
-  return search.found == nullptr;
-}
-
-BOOL CALLBACK VisitChild(HWND window, LPARAM param) {
-  // EnumChildWindows already walks the whole subtree: only the window itself is checked.
-  auto* search = reinterpret_cast<Search*>(param);
-  if (TitleContains(window, search->fragment)) {
-    search->found = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-BOOL CALLBACK VisitTopLevel(HWND window, LPARAM param) {
-  auto* search = reinterpret_cast<Search*>(param);
-  if (window == search->skip) return TRUE;
-  return Visit(window, *search) ? TRUE : FALSE;
-}
-
-}  // namespace
-
-HWND FindWindowWithTitleContaining(std::string_view fragment, HWND skip) {
-  Search search;
-  search.fragment = Widen(fragment);
-  search.skip = skip;
-  if (search.fragment.empty()) return nullptr;
-  EnumWindows(&VisitTopLevel, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
-std::string WindowTitle(HWND window) {
   int length = GetWindowTextLengthW(window);
   if (length <= 0) return {};
   std::wstring text(static_cast<size_t>(length) + 1, L'\0');
   int got = GetWindowTextW(window, text.data(), length + 1);
   text.resize(got > 0 ? static_cast<size_t>(got) : 0);
-  return Narrow(text);
+  return text;
 }
+
+std::wstring ClassOf(HWND window) {
+  // Class names are at most 256 characters.
+  wchar_t name[257];
+  int got = GetClassNameW(window, name, static_cast<int>(std::size(name)));
+  return got > 0 ? std::wstring(name, static_cast<size_t>(got)) : std::wstring();
+}
+
+bool Matches(HWND window, const Search& search) {
+  if (!search.titlePart.empty() && TitleOf(window).find(search.titlePart) == std::wstring::npos) return false;
+  if (!search.classPart.empty() && ClassOf(window).find(search.classPart) == std::wstring::npos) return false;
+  return true;
+}
+
+bool IsSkipped(HWND window, const Search& search) {
+  return search.skip && (window == search.skip || IsChild(search.skip, window));
+}
+
+// EnumChildWindows walks the whole subtree depth first: each window is only checked here.
+BOOL CALLBACK VisitDescendant(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<Search*>(param);
+  if (IsSkipped(window, *search) || !Matches(window, *search)) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+BOOL CALLBACK VisitTopLevel(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<Search*>(param);
+  if (window == search->skip) return TRUE;
+  if (Matches(window, *search)) {
+    search->found = window;
+    return FALSE;
+  }
+  EnumChildWindows(window, &VisitDescendant, param);
+  return search->found ? FALSE : TRUE;
+}
+
+}  // namespace
+
+HWND FindWindowByText(HWND parent, std::string_view classPart, std::string_view titlePart, HWND skip) {
+  if (classPart.empty() && titlePart.empty()) return nullptr;
+  Search search{Widen(classPart), Widen(titlePart), skip, nullptr};
+  if (parent) {
+    EnumChildWindows(parent, &VisitDescendant, reinterpret_cast<LPARAM>(&search));
+  } else {
+    EnumWindows(&VisitTopLevel, reinterpret_cast<LPARAM>(&search));
+  }
+  return search.found;
+}
+
+HWND FindWindowWithTitleContaining(std::string_view fragment, HWND skip) {
+  return FindWindowByText(nullptr, {}, fragment, skip);
+}
+
+std::string WindowTitle(HWND window) { return Narrow(TitleOf(window)); }
 
 }  // namespace edms::win

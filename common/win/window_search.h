@@ -1,5 +1,5 @@
-// Finding a window by a piece of its title, as a sign that a document is still open in an
-// editor (editors show the file name, which carries "(" + document id + ")").
+// Finding windows by a piece of their title or class name: the editor that shows a document
+// (editors show the file name, which carries "(" + document id + ")"), a program's own window.
 #pragma once
 #include <windows.h>
 
@@ -8,10 +8,14 @@
 
 namespace edms::win {
 
-// The first window whose whole text contains `fragment` (case-sensitive): the top-level
-// windows in Z order and, depth first, every child of each. `skip` (may be null) is left
-// out together with all its children, so a program does not find its own dialog. Null
-// when there is none or `fragment` is empty.
+// Depth first over the descendants of `parent` (every top-level window and its descendants
+// when null), in the system's order: the first window whose class name contains `classPart`
+// (when not empty) and whose text contains `titlePart` (when not empty); case counts. Both
+// parts empty match nothing. `skip` (may be null) is left out together with its descendants.
+HWND FindWindowByText(HWND parent, std::string_view classPart, std::string_view titlePart, HWND skip = nullptr);
+
+// FindWindowByText over every window, by title alone, leaving out `skip` (so a program does
+// not find its own dialog).
 HWND FindWindowWithTitleContaining(std::string_view fragment, HWND skip = nullptr);
 
 // The whole text of a window in UTF-8, however long.

@@ -13,13 +13,13 @@ namespace edms {
 namespace {
 
 // The request formats the server expects; each %s is one encoded value.
-struct Format {
+struct ServerFormat {
   Command command;
   std::string format;
   ConnectionOptions options;
 };
 
-const Format kFormats[] = {
+const ServerFormat kFormats[] = {
     {Command::CheckOut,
      "XRQ_COMMAND=CHECKOUT&XRQ_OBJECT=%s&XRQ_PAGE=%s&XRQ_VERSION=%s&XRQ_USER=%s&XRQ_PASS=%s",
      {3000, 3, 3000, 5000, 5000}},
@@ -73,10 +73,10 @@ std::vector<std::string> SampleValues(size_t count) {
 TEST(Commands, TableHasEachCommandOnceWithItsName) {
   EXPECT_EQ(AllCommands().size(), std::size(kFormats));
   std::set<Command> seen;
-  for (const auto& spec : AllCommands()) {
-    EXPECT_TRUE(seen.insert(spec.command).second);
-    EXPECT_EQ(&Spec(spec.command), &spec);
-    EXPECT_EQ(FindCommand(spec.name), &spec);
+  for (const auto& format : AllCommands()) {
+    EXPECT_TRUE(seen.insert(format.command).second);
+    EXPECT_EQ(&Format(format.command), &format);
+    EXPECT_EQ(FindCommand(format.name), &format);
   }
   EXPECT_EQ(FindCommand("checkout"), nullptr);
   EXPECT_EQ(FindCommand("CHECK"), nullptr);
@@ -85,11 +85,11 @@ TEST(Commands, TableHasEachCommandOnceWithItsName) {
 
 TEST(Commands, RequestsMatchTheServerFormats) {
   for (const auto& f : kFormats) {
-    const CommandSpec& spec = Spec(f.command);
-    SCOPED_TRACE(std::string(spec.name));
+    const CommandFormat& format = Format(f.command);
+    SCOPED_TRACE(std::string(format.name));
     const auto values = SampleValues(CountPlaceholders(f.format));
     std::vector<std::string> encoded;
-    if (spec.upload) {
+    if (format.upload) {
       for (const auto& v : values) encoded.push_back(HexEncodeUtf8(v));
       EXPECT_EQ(UploadHeaders(f.command, values), Fill(f.format, encoded));
       EXPECT_EQ(FormBody(f.command, values), std::nullopt);
@@ -103,8 +103,8 @@ TEST(Commands, RequestsMatchTheServerFormats) {
 
 TEST(Commands, ConnectionOptions) {
   for (const auto& f : kFormats) {
-    const ConnectionOptions& o = Spec(f.command).options;
-    SCOPED_TRACE(std::string(Spec(f.command).name));
+    const ConnectionOptions& o = Format(f.command).options;
+    SCOPED_TRACE(std::string(Format(f.command).name));
     EXPECT_EQ(o.connectTimeout, f.options.connectTimeout);
     EXPECT_EQ(o.connectRetries, f.options.connectRetries);
     EXPECT_EQ(o.connectBackoff, f.options.connectBackoff);

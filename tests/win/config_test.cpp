@@ -6,7 +6,9 @@
 #include "common/win/app_icon.h"
 #include "common/win/checkout_record.h"
 #include "common/win/client_config.h"
+#include "common/win/dialog.h"
 #include "common/win/language.h"
+#include "common/win/program_start.h"
 #include "common/win/registry.h"
 #include "tests/win/scratch_key.h"
 
@@ -220,18 +222,19 @@ TEST(Language, StringsComeFromTheRequestedLanguageWithFallback) {
     UINT id;
     LANGID language;
     std::string expected;
+    std::string exact;  // without falling back to English
   } cases[] = {
-      {100, kLangKorean, kKoreanHello},
-      {100, kLangEnglish, "Hello"},
-      {101, kLangKorean, "Only in English"},  // the Korean block lacks this string
-      {4000, kLangKorean, "Far block"},       // the Korean table lacks the whole block
-      {100, 1036, "Hello"},                   // a language the program does not carry
-      {102, kLangEnglish, ""},                // no such string anywhere
-      {9999, kLangKorean, ""},
+      {100, kLangKorean, kKoreanHello, kKoreanHello},
+      {100, kLangEnglish, "Hello", "Hello"},
+      {101, kLangKorean, "Only in English", ""},  // the Korean block lacks this string
+      {4000, kLangKorean, "Far block", ""},       // the Korean table lacks the whole block
+      {100, 1036, "Hello", ""},                   // a language the program does not carry
+      {102, kLangEnglish, "", ""},                // no such string anywhere
+      {9999, kLangKorean, "", ""},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(LoadStringLang(Self(), c.id, c.language), c.expected)
-        << "id " << c.id << " language " << c.language;
+    EXPECT_EQ(LoadStringLang(Self(), c.id, c.language), c.expected) << "id " << c.id << " language " << c.language;
+    EXPECT_EQ(LoadStringExact(Self(), c.id, c.language), c.exact) << "id " << c.id << " language " << c.language;
   }
 }
 
@@ -280,6 +283,20 @@ TEST(Language, DialogsComeFromTheChosenLanguage) {
   EXPECT_EQ(CreateDialogLang(Self(), 999, nullptr, CaptureCaption, 0), nullptr);
   ApplyLanguage(kLangKorean);
   EXPECT_EQ(LoadStringLang(Self(), 100), kKoreanHello);
+}
+
+TEST(Dialog, AMinimisedDialogShowsItsIcon) {
+  struct Sample : CDialogBase {
+    Sample() : CDialogBase(GetModuleHandleW(nullptr), 200) {}
+  } dialog;
+  ASSERT_NE(dialog.Create(), nullptr);
+  HICON icon = LoadIconW(nullptr, IDI_WARNING);  // not the system's default window icon
+  // Without an icon of ours the system answers with its own.
+  EXPECT_NE(reinterpret_cast<HICON>(SendMessageW(dialog.hwnd(), WM_QUERYDRAGICON, 0, 0)), icon);
+  dialog.SetMinimizedIcon(icon);
+  ShowWindow(dialog.hwnd(), SW_MINIMIZE);
+  EXPECT_EQ(reinterpret_cast<HICON>(SendMessageW(dialog.hwnd(), WM_QUERYDRAGICON, 0, 0)), icon);
+  DestroyWindow(dialog.hwnd());
 }
 
 TEST(Language, AgentActsOnlyOnANonZeroLanguage) {

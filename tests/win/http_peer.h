@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -14,6 +13,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "common/ascii.h"
 
 namespace edms::test {
 
@@ -31,11 +32,7 @@ struct PeerRequest {
       size_t end = head.find("\r\n", start);
       std::string line = head.substr(start, end == std::string::npos ? end : end - start);
       size_t colon = line.find(':');
-      if (colon == name.size() &&
-          std::equal(name.begin(), name.end(), line.begin(), [](char a, char b) {
-            return std::tolower(static_cast<unsigned char>(a)) ==
-                   std::tolower(static_cast<unsigned char>(b));
-          })) {
+      if (colon != std::string::npos && EqualsIgnoreCase(line.substr(0, colon), name)) {
         size_t v = line.find_first_not_of(' ', colon + 1);
         return v == std::string::npos ? std::string() : line.substr(v);
       }

@@ -260,13 +260,14 @@ TEST(Registry, OpeningAnotherPathDiscardsEntries) {
   EXPECT_EQ(reg["Other"].Text(), "from b");
 }
 
-TEST(Registry, WritesNeedAnOpenKeyUnlessOpenedPerAccess) {
+TEST(Registry, AssignmentsSayWhetherTheValueWasWritten) {
   ScratchKey scratch;
   {
     CRegistry reg(CRegistry::kCreate);
     ASSERT_TRUE(reg.Open(scratch.path()));
+    EXPECT_TRUE(reg["Open"].SetText("written"));
     reg.Close();
-    reg["AfterClose"] = "cached only";
+    EXPECT_FALSE(reg["AfterClose"].SetText("cached only"));
     EXPECT_TRUE(reg["AfterClose"].HasValue());
     EXPECT_EQ(reg["AfterClose"].Text(), "cached only");
     EXPECT_FALSE(RawGet(scratch.path(), "AfterClose"));
@@ -275,11 +276,22 @@ TEST(Registry, WritesNeedAnOpenKeyUnlessOpenedPerAccess) {
     CRegistry reg(CRegistry::kCreate | CRegistry::kOpenPerAccess);
     ASSERT_TRUE(reg.Open(scratch.path()));
     EXPECT_FALSE(reg.IsOpen());
-    reg["PerAccess"] = 5u;
+    EXPECT_TRUE(reg["PerAccess"].SetNumber(5u));
     auto raw = RawGet(scratch.path(), "PerAccess");
     ASSERT_TRUE(raw);
     EXPECT_EQ(raw->AsNumber(), 5u);
     EXPECT_FALSE(reg.IsOpen());
+  }
+  {
+    // A key the system lets us read but not write: every assignment answers false.
+    CRegistry reg(CRegistry::kCreate);
+    ASSERT_TRUE(reg.Open(scratch.path(), HKEY_CURRENT_USER, KEY_QUERY_VALUE));
+    EXPECT_FALSE(reg["Refused"].SetText("x"));
+    EXPECT_FALSE(reg["Refused"].SetNumber(1));
+    EXPECT_FALSE(reg["Refused"].SetStringList({"a"}));
+    const uint8_t byte = 1;
+    EXPECT_FALSE(reg["Refused"].SetBytes(&byte, 1));
+    EXPECT_FALSE(RawGet(scratch.path(), "Refused"));
   }
 }
 

@@ -1,0 +1,19 @@
+// What a working copy looked like at one moment. A copy whose stamp moved holds edits that
+// only this computer has.
+#pragma once
+#include <cstdint>
+#include <optional>
+
+namespace edms {
+
+struct FileStamp {
+  uint64_t lastWrite = 0;  // last-write time in 100 ns ticks since 1601
+  uint64_t size = 0;
+  bool operator==(const FileStamp& o) const { return lastWrite == o.lastWrite && size == o.size; }
+  bool operator!=(const FileStamp& o) const { return !(*this == o); }
+};
+
+// The copy counts as unchanged only when both stamps were read and time and size are equal.
+bool DocumentChanged(const std::optional<FileStamp>& before, const std::optional<FileStamp>& after);
+
+}  // namespace edms
