@@ -6,9 +6,12 @@
 
 #include "cancel_flow.h"
 #include "common/text_format.h"
+#include "common/argument_keys.h"
 #include "common/arguments.h"
+#include "common/ascii.h"
 #include "common/encoding.h"
 #include "common/filename.h"
+#include "common/win/checkout_record.h"
 #include "common/win/command_line.h"
 #include "common/win/language.h"
 #include "common/win/message_box.h"
@@ -20,11 +23,6 @@ namespace {
 
 constexpr UINT_PTR kStartTimer = 1;
 
-bool EqualsNoCase(const std::string& a, const char* b) {
-  return CompareStringOrdinal(win::Widen(a).c_str(), -1, win::Widen(b).c_str(), -1, TRUE) ==
-         CSTR_EQUAL;
-}
-
 }  // namespace
 
 CZTCheckOutCancelDlg::CZTCheckOutCancelDlg(HINSTANCE instance, std::string appType)
@@ -35,7 +33,7 @@ void CZTCheckOutCancelDlg::Message(const std::string& text, UINT flags) {
 }
 
 bool CZTCheckOutCancelDlg::OnInitDialog() {
-  icons_ = win::SetProgramIcons(hwnd(), instance(), appType_, IDI_MAIN, IDI_ALTERNATIVE);
+  SetProgramIcon(appType_, IDI_MAIN, IDI_ALTERNATIVE);
   args_ = win::ProgramArgumentString();
 
   CancelInputs in = ReadCancelInputs(args_);
@@ -43,14 +41,13 @@ bool CZTCheckOutCancelDlg::OnInitDialog() {
   SetItemText(IDC_VERSION, in.versionNo);
 
   // Without an object id the record path would name the CheckOuts key itself.
-  if (in.oid.empty() || in.oid.find('\\') != std::string::npos) {
+  if (!win::IsUsableObjectId(in.oid)) {
     Message(win::LoadStringLang(instance(), IDS_NO_OBJECT_ID));
     End(IDCANCEL);
     return true;
   }
 
-  std::string suppress = FindArgument(args_, "SUPRESS_WARNING").value_or(std::string());
-  if (!EqualsNoCase(suppress, "TRUE")) {
+  if (!EqualsIgnoreCase(Arg(args_, arg::kSupressWarning), "TRUE")) {
     int answer = win::ShowMessage(hwnd(), win::LoadStringLang(instance(), IDS_CONFIRM_CANCEL),
                                   win::LoadStringLang(instance(), IDS_INFORMATION),
                                   MB_YESNO | MB_ICONEXCLAMATION);
@@ -71,8 +68,8 @@ bool CZTCheckOutCancelDlg::OnTimer(UINT_PTR timerId) {
   CancelResult result = RunCancel(instance(), ReadCancelInputs(args_), [bar](int position) {
     SendMessageW(bar, PBM_SETPOS, position, 0);
   });
-  if (result.code != 0) {
-    Message(result.message);
+  if (!result.result.ok()) {
+    Message(result.result.message);
   } else if (!result.copyNotDeleted.empty()) {
     Message(FillPlaceholder(win::LoadStringLang(instance(), IDS_COPY_NOT_DELETED), result.copyNotDeleted));
   }

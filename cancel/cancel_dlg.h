@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "common/win/app_icon.h"
 #include "common/win/dialog.h"
 
 namespace edms::cancel {
@@ -22,7 +21,6 @@ class CZTCheckOutCancelDlg : public win::CDialogBase {
 
   std::string appType_;
   std::string args_;
-  win::WindowIcons icons_;
 };
 
 }  // namespace edms::cancel

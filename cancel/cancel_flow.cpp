@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "common/argument_keys.h"
 #include "common/arguments.h"
 #include "common/encoding.h"
 #include "common/requests.h"
@@ -16,10 +17,6 @@
 
 namespace edms::cancel {
 namespace {
-
-std::string Arg(const std::string& args, const char* key) {
-  return FindArgument(args, key).value_or(std::string());
-}
 
 // True when no other handle is open on the file: opening it without sharing fails as soon
 // as an editor (or anyone) holds it.
@@ -50,12 +47,12 @@ void Complete(const CancelInputs& in, CancelResult& result) {
 
 CancelInputs ReadCancelInputs(const std::string& args) {
   CancelInputs in;
-  in.adaptorUrl = Arg(args, "ADAPTOR_URL");
-  in.oid = Arg(args, "OID");
-  in.versionNo = Arg(args, "VERSION_NO");
-  in.userId = Arg(args, "USER_ID");
-  in.password = Arg(args, "PASSWORD");
-  in.docPath = HexDecodeUtf8(Arg(args, "FILE_PATH"));
+  in.adaptorUrl = Arg(args, arg::kAdaptorUrl);
+  in.oid = Arg(args, arg::kOid);
+  in.versionNo = Arg(args, arg::kVersionNo);
+  in.userId = Arg(args, arg::kUserId);
+  in.password = Arg(args, arg::kPassword);
+  in.docPath = HexDecodeUtf8(Arg(args, arg::kFilePath));
   return in;
 }
 
@@ -63,43 +60,22 @@ CancelResult RunCancel(HINSTANCE instance, const CancelInputs& in,
                        const std::function<void(int)>& progress) {
   CancelResult result;
   progress(0);
+  const win::ResultTexts texts{win::LoadStringLang(instance, IDS_INVALID_URL),
+                               win::LoadStringLang(instance, IDS_UNKNOWN_ERROR)};
   if (!SplitAdaptorUrl(in.adaptorUrl)) {
-    result.code = 1;
-    result.message = win::LoadStringLang(instance, IDS_INVALID_URL);
+    result.result = {win::kResultInvalidUrl, texts.invalidUrl};
     return result;
   }
 
   progress(5);
   win::ExchangeOutcome outcome =
-      win::PostForm(in.adaptorUrl, Command::CheckOutCancel,
-                    {in.oid, in.versionNo, in.userId, in.password});
+      win::PostForm(in.adaptorUrl, Command::CheckOutCancel, {in.oid, in.versionNo, in.userId, in.password});
   progress(15);
-  using Kind = win::ExchangeOutcome::Kind;
-  switch (outcome.kind) {
-    case Kind::Ok:
-      result.code = 0;
-      break;
-    case Kind::Refused:
-      result.code = -1;
-      result.message = outcome.message;
-      break;
-    case Kind::InvalidUrl:
-      result.code = 1;
-      result.message = win::LoadStringLang(instance, IDS_INVALID_URL);
-      break;
-    case Kind::InternetFailure:
-      result.code = 3;
-      result.message = outcome.message;
-      break;
-    case Kind::OtherFailure:
-      result.code = 4;
-      result.message = win::LoadStringLang(instance, IDS_UNKNOWN_ERROR);
-      break;
-  }
+  result.result = win::ResultOfExchange(outcome, win::kResultRefused, texts);
 
   for (int position = 15; position < 100; ++position) progress(position);
   Sleep(100);
-  if (result.code == 0) Complete(in, result);
+  if (result.result.ok()) Complete(in, result);
   return result;
 }
 

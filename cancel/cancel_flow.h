@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+#include "common/win/program_result.h"
+
 namespace edms::cancel {
 
 struct CancelInputs {
@@ -20,10 +22,10 @@ struct CancelInputs {
 // Every key the cancel reads from the argument string; absent keys as empty text.
 CancelInputs ReadCancelInputs(const std::string& args);
 
-// Results: 0 accepted, 1 invalid URL, 3 internet failure, 4 other failure, -1 refused.
+// The cancel's result (the program's exit code stays 0 whatever it is): 0 accepted, 1 invalid
+// URL, 3 internet failure, 4 other failure, -1 refused, with the message to show.
 struct CancelResult {
-  int code = 4;
-  std::string message;         // what to show when code is not 0
+  win::ProgramResult result{win::kResultOtherFailure, {}};
   std::string copyNotDeleted;  // set after success when nobody held the copy open and it
                                // still could not be deleted (e.g. read-only)
 };

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "common/text_format.h"
+#include "common/argument_keys.h"
 #include "common/arguments.h"
 #include "common/encoding.h"
 #include "common/filename.h"
@@ -25,10 +26,6 @@ namespace {
 constexpr int kNoteLimit = 200;
 constexpr int kRadios[] = {IDC_SAME_VERSION, IDC_MINOR_VERSION, IDC_MAJOR_VERSION};
 
-std::string Arg(const std::string& args, const char* key) {
-  return FindArgument(args, key).value_or(std::string());
-}
-
 bool FileExists(const std::string& path) {
   if (path.empty()) return false;
   DWORD attributes = GetFileAttributesW(win::Widen(path).c_str());
@@ -45,14 +42,14 @@ void CZTCheckInDlg::Message(const std::string& text) {
 }
 
 bool CZTCheckInDlg::OnInitDialog() {
-  icons_ = win::SetProgramIcons(hwnd(), instance(), appType_, IDI_MAIN, IDI_ALTERNATIVE);
+  SetProgramIcon(appType_, IDI_MAIN, IDI_ALTERNATIVE);
   args_ = win::ProgramArgumentString();
-  SetItemText(IDC_DOC_NAME, LastPathComponent(HexDecodeUtf8(Arg(args_, "FILE_PATH"))));
+  SetItemText(IDC_DOC_NAME, LastPathComponent(HexDecodeUtf8(Arg(args_, arg::kFilePath))));
   SendDlgItemMessageW(hwnd(), IDC_NOTE, EM_LIMITTEXT, kNoteLimit, 0);
 
-  oid_ = Arg(args_, "OID");
+  oid_ = Arg(args_, arg::kOid);
   // Without an object id the record path would name the CheckOuts key itself.
-  if (oid_.empty() || oid_.find('\\') != std::string::npos) {
+  if (!win::IsUsableObjectId(oid_)) {
     Message(win::LoadStringLang(instance(), IDS_NO_OBJECT_ID));
     End(IDCANCEL);
     return true;
@@ -67,10 +64,10 @@ bool CZTCheckInDlg::OnInitDialog() {
   }
 
   VersionRuleInput rules;
-  rules.versionNo = Arg(args_, "VERSION_NO");
-  rules.isCurrent = Arg(args_, "IS_CURRENT");
-  rules.userId = Arg(args_, "USER_ID");
-  rules.creatorId = Arg(args_, "CREATOR_ID");
+  rules.versionNo = Arg(args_, arg::kVersionNo);
+  rules.isCurrent = Arg(args_, arg::kIsCurrent);
+  rules.userId = Arg(args_, arg::kUserId);
+  rules.creatorId = Arg(args_, arg::kCreatorId);
   rules.immutable = record->immutable.empty() ? "FALSE" : record->immutable;
   ApplyChoices(ChooseVersions(rules));
   return true;
@@ -156,7 +153,7 @@ void CZTCheckInDlg::OnOK() {
   int chosen = IsDlgButtonChecked(hwnd(), IDC_SAME_VERSION) == BST_CHECKED    ? IDC_SAME_VERSION
                : IsDlgButtonChecked(hwnd(), IDC_MINOR_VERSION) == BST_CHECKED ? IDC_MINOR_VERSION
                                                                               : IDC_MAJOR_VERSION;
-  std::string args = args_ + "&NEW_VERSION=" + ItemText(chosen);
+  std::string args = args_ + "&" + std::string(arg::kNewVersion) + "=" + ItemText(chosen);
   std::string note = ItemText(IDC_NOTE);
 
   SetBusy(true);
@@ -167,15 +164,15 @@ void CZTCheckInDlg::OnOK() {
   CheckInOutcome outcome = RunCheckIn(instance(), args, note, hooks);
   SetBusy(false);
 
-  exitCode_ = outcome.result;
-  if (outcome.result == kAccepted) {
+  exitCode_ = outcome.result.code;
+  if (outcome.result.ok()) {
     if (outcome.copyKept) {
       Message(FillPlaceholder(win::LoadStringLang(instance(), IDS_COPY_KEPT), outcome.localPath));
     }
     End(IDOK);
     return;
   }
-  Message(outcome.errorText);
+  Message(outcome.result.message);
 }
 
 }  // namespace edms::checkin

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "common/version_choices.h"
-#include "common/win/app_icon.h"
 #include "common/win/dialog.h"
 
 namespace edms::checkin {
@@ -33,7 +32,6 @@ class CZTCheckInDlg : public win::CDialogBase {
   std::string appType_;
   std::string args_;
   std::string oid_;
-  win::WindowIcons icons_;
   int exitCode_ = 0;
   bool busy_ = false;
 };

@@ -3,6 +3,7 @@
 #include <optional>
 #include <vector>
 
+#include "common/argument_keys.h"
 #include "common/arguments.h"
 #include "common/encoding.h"
 #include "common/requests.h"
@@ -12,20 +13,13 @@
 #include "common/win/language.h"
 #include "common/win/side_streams.h"
 #include "common/win/text.h"
+#include "common/win/trace.h"
 #include "resource.h"
 
 namespace edms::checkin {
 namespace {
 
 constexpr ULONGLONG kPumpIntervalMs = 40;
-
-void Trace(const std::string& line) {
-  OutputDebugStringW(win::Widen("[ZTCheckIn]" + line + "\n").c_str());
-}
-
-std::string Arg(const std::string& args, const char* key) {
-  return FindArgument(args, key).value_or(std::string());
-}
 
 // Tells a read error or a file that shrank under us apart from the exchange's own failures.
 class WorkingCopySource : public win::UploadSource {
@@ -49,7 +43,7 @@ class WorkingCopySource : public win::UploadSource {
 void Complete(const std::string& oid, const std::string& docPath, CheckInOutcome& out) {
   win::SignalStream(docPath, win::kRefreshStream);
   win::SignalStream(docPath, win::kNotifyStream);
-  OutputDebugStringW(L"CheckIn- meta data refreshed.\n");
+  win::Trace("CheckIn- meta data refreshed.");
   if (!out.localPath.empty() && !DeleteFileW(win::Widen(out.localPath).c_str()) &&
       GetLastError() != ERROR_FILE_NOT_FOUND) {
     out.copyKept = true;
@@ -64,37 +58,39 @@ void Complete(const std::string& oid, const std::string& docPath, CheckInOutcome
 CheckInOutcome RunCheckIn(HINSTANCE instance, const std::string& args, const std::string& note,
                           const UploadHooks& hooks) {
   CheckInOutcome out;
-  const std::string adaptorUrl = Arg(args, "ADAPTOR_URL");
-  const std::string oid = Arg(args, "OID");
-  const std::string docPath = HexDecodeUtf8(Arg(args, "FILE_PATH"));
-  const std::vector<std::string> fields = {
-      oid,           Arg(args, "VERSION_NO"), Arg(args, "NEW_VERSION"), Arg(args, "USER_ID"),
-      Arg(args, "PASSWORD"), Arg(args, "SHARE_NAME"), note};
+  auto text = [instance](UINT id) { return win::LoadStringLang(instance, id); };
+  const std::string adaptorUrl = Arg(args, arg::kAdaptorUrl);
+  const std::string oid = Arg(args, arg::kOid);
+  const std::string docPath = HexDecodeUtf8(Arg(args, arg::kFilePath));
+  const std::vector<std::string> fields = {oid,
+                                           Arg(args, arg::kVersionNo),
+                                           Arg(args, arg::kNewVersion),
+                                           Arg(args, arg::kUserId),
+                                           Arg(args, arg::kPassword),
+                                           Arg(args, arg::kShareName),
+                                           note};
 
   std::optional<win::CheckOutRecord> record = win::ReadCheckOutRecord(oid);
   if (!record) {
-    out.result = kRecordUnreadable;
-    out.errorText = win::LoadStringLang(instance, IDS_RECORD_UNREADABLE);
+    out.result = {win::kResultRegistryFailure, text(IDS_RECORD_UNREADABLE)};
     return out;
   }
   out.localPath = record->localPath;
 
   hooks.progress(0);
   if (!SplitAdaptorUrl(adaptorUrl)) {
-    out.result = kInvalidUrl;
-    out.errorText = win::LoadStringLang(instance, IDS_INVALID_URL);
+    out.result = {win::kResultInvalidUrl, text(IDS_INVALID_URL)};
     return out;
   }
 
   {
     win::FileUploadSource file(out.localPath);
     if (out.localPath.empty() || !file.IsOpen()) {
-      Trace("File open error.");
-      out.result = kCannotOpenFile;
-      out.errorText = win::LoadStringLang(instance, IDS_CANNOT_OPEN_FILE);
+      win::Trace("File open error.");
+      out.result = {win::kResultCannotOpenFile, text(IDS_CANNOT_OPEN_FILE)};
     } else {
-      Trace("File opened");
-      Trace(" Got file size:" + std::to_string(file.Length()));
+      win::Trace("File opened");
+      win::Trace(" Got file size:" + std::to_string(file.Length()));
       const uint64_t total = file.Length();
       WorkingCopySource source(file);
       // Drawing the bar and taking window messages after every chunk costs more than the
@@ -116,38 +112,22 @@ CheckInOutcome RunCheckIn(HINSTANCE instance, const std::string& args, const std
               hooks.pump();
             }
           });
-      using Kind = win::ExchangeOutcome::Kind;
-      switch (exchange.kind) {
-        case Kind::Ok:
-          OutputDebugStringW(L"CheckIn-File uploaded\n");
-          out.result = kAccepted;
-          break;
-        case Kind::Refused:
-          out.result = kRefused;
-          out.errorText = exchange.reply.codeDesc;
-          break;
-        case Kind::InvalidUrl:
-          out.result = kInvalidUrl;
-          out.errorText = win::LoadStringLang(instance, IDS_INVALID_URL);
-          break;
-        case Kind::InternetFailure:
-          Trace("CInternetException occured.");
-          out.result = kNetworkFailure;
-          out.errorText = exchange.message;
-          break;
-        case Kind::OtherFailure:
-          OutputDebugStringW(L"UnknownException occured.\n");
-          out.result = kOtherFailure;
-          out.errorText = win::LoadStringLang(
-              instance, source.failed() ? IDS_READ_ERROR : IDS_UNKNOWN_ERROR);
-          break;
+      out.result = win::ResultOfExchange(
+          exchange, win::kResultRefused,
+          {text(IDS_INVALID_URL), text(source.failed() ? IDS_READ_ERROR : IDS_UNKNOWN_ERROR)});
+      if (out.result.ok()) {
+        win::Trace("CheckIn-File uploaded");
+      } else if (out.result.code == win::kResultInternetFailure) {
+        win::Trace("CInternetException occured.");
+      } else if (out.result.code == win::kResultOtherFailure) {
+        win::Trace("UnknownException occured.");
       }
     }
   }  // the working copy is closed here, before it is deleted
 
   hooks.progress(100);
   Sleep(100);
-  if (out.result == kAccepted) Complete(oid, docPath, out);
+  if (out.result.ok()) Complete(oid, docPath, out);
   return out;
 }
 

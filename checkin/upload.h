@@ -6,22 +6,16 @@
 #include <functional>
 #include <string>
 
+#include "common/win/program_result.h"
+
 namespace edms::checkin {
 
-// The check-in result, which is also the program's exit code.
-enum CheckInResult : int {
-  kAccepted = 0,
-  kRefused = -1,
-  kInvalidUrl = 1,
-  kCannotOpenFile = 2,
-  kNetworkFailure = 3,
-  kOtherFailure = 4,
-  kRecordUnreadable = 5,
-};
-
+// The check-in result, which is also the program's exit code: 0 accepted, -1 refused by the
+// server, 1 invalid URL, 2 the working copy cannot be opened, 3 network failure, 4 any other
+// failure (also a copy that could not be read to its end), 5 the check-out record cannot be
+// read. `result.message` is what the dialog shows for anything but 0.
 struct CheckInOutcome {
-  int result = kOtherFailure;
-  std::string errorText;  // what the dialog shows for a result other than 0
+  win::ProgramResult result{win::kResultOtherFailure, {}};
   bool copyKept = false;  // accepted, but the working copy could not be deleted (in use)
   std::string localPath;  // the working copy
 };

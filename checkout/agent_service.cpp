@@ -4,7 +4,10 @@
 
 #include <cstdio>
 
+#include <string>
+
 #include "common/win/handles.h"
+#include "common/win/trace.h"
 
 namespace edms::checkout {
 namespace {
@@ -17,10 +20,14 @@ struct ServiceTraits {
 };
 using UniqueServiceHandle = win::UniqueHandle<ServiceTraits>;
 
-void Trace(const char* text) {
+// The service's failures go to standard output, where an administrator running the program
+// by hand sees them, and to the debugger output.
+void Report(const char* text) {
   std::fputs(text, stdout);
   std::fflush(stdout);
-  OutputDebugStringA(text);
+  std::string line(text);
+  while (!line.empty() && line.back() == '\n') line.pop_back();
+  win::Trace(line);
 }
 
 }  // namespace
@@ -30,7 +37,7 @@ void SignalAgentService() {
   UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
   if (!manager) {
     std::snprintf(line, sizeof line, "OpenSCManager failed w/err 0x%08lx\n", GetLastError());
-    Trace(line);
+    Report(line);
     return;
   }
   UniqueServiceHandle service(
@@ -38,12 +45,12 @@ void SignalAgentService() {
                    SERVICE_QUERY_STATUS | SERVICE_STOP | SERVICE_USER_DEFINED_CONTROL));
   if (!service) {
     std::snprintf(line, sizeof line, "OpenService failed w/err 0x%08lx\n", GetLastError());
-    Trace(line);
+    Report(line);
     return;
   }
   SERVICE_STATUS status{};
   if (!ControlService(service.get(), kAgentServiceControl, &status)) {
-    Trace("\nZeltoAgentSvc failed to signal.\n");
+    Report("\nZeltoAgentSvc failed to signal.\n");
   }
 }
 

@@ -20,7 +20,7 @@ CZTCheckOutDlg::CZTCheckOutDlg(HINSTANCE instance, std::string appType)
     : CDialogBase(instance, IDD_ZTCHECKOUT_DIALOG), appType_(std::move(appType)) {}
 
 bool CZTCheckOutDlg::OnInitDialog() {
-  icons_ = win::SetProgramIcons(hwnd(), instance(), appType_, IDR_MAINFRAME, IDI_AGENT);
+  SetProgramIcon(appType_, IDR_MAINFRAME, IDI_AGENT);
   argumentString_ = win::ProgramArgumentString();
   CheckOutArguments args = CheckOutArguments::Parse(argumentString_);
   SetItemText(IDC_DOC_NAME, args.DocumentName());
@@ -33,8 +33,8 @@ bool CZTCheckOutDlg::OnInitDialog() {
 bool CZTCheckOutDlg::OnTimer(UINT_PTR timerId) {
   if (timerId != kStartTimer) return false;
   KillTimer(hwnd(), kStartTimer);
-  CheckOutResult result = RunCheckOut(CheckOutArguments::Parse(argumentString_), *this);
-  if (result.code != kCheckedOut) ShowNotice(result.message);
+  win::ProgramResult result = RunCheckOut(CheckOutArguments::Parse(argumentString_), *this);
+  if (!result.ok()) ShowNotice(result.message);
   ran_ = true;
   exitCode_ = result.code;
   End(result.code);

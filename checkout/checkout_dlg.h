@@ -6,7 +6,6 @@
 #include <string>
 
 #include "checkout/checkout_flow.h"
-#include "common/win/app_icon.h"
 #include "common/win/dialog.h"
 
 namespace edms::checkout {
@@ -34,7 +33,6 @@ class CZTCheckOutDlg : public win::CDialogBase, private CheckOutHost {
 
   std::string appType_;
   std::string argumentString_;
-  win::WindowIcons icons_;
   bool ran_ = false;
   int exitCode_ = 0;
 };

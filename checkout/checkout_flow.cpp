@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <wininet.h>
 
-#include <cctype>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,7 +11,9 @@
 #include "checkout/download_file.h"
 #include "checkout/editor.h"
 #include "checkout/resource.h"
+#include "common/argument_keys.h"
 #include "common/arguments.h"
+#include "common/ascii.h"
 #include "common/encoding.h"
 #include "common/filename.h"
 #include "common/url.h"
@@ -27,17 +28,6 @@ namespace {
 
 using Kind = win::ExchangeOutcome::Kind;
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 // The Content-Length the reply announced; nullopt when it announced none (chunked or
 // closed-delimited bodies).
 std::optional<uint64_t> ContentLength(const std::string& rawHeaders) {
@@ -47,7 +37,7 @@ std::optional<uint64_t> ContentLength(const std::string& rawHeaders) {
     if (end == std::string::npos) end = rawHeaders.size();
     std::string_view line(rawHeaders.data() + start, end - start);
     size_t colon = line.find(':');
-    if (colon != std::string_view::npos && EqualsNoCase(line.substr(0, colon), "Content-Length")) {
+    if (colon != std::string_view::npos && EqualsIgnoreCase(line.substr(0, colon), "Content-Length")) {
       std::string_view value = line.substr(colon + 1);
       while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
       if (!value.empty() && value.front() >= '0' && value.front() <= '9') {
@@ -61,36 +51,29 @@ std::optional<uint64_t> ContentLength(const std::string& rawHeaders) {
 }
 
 // Judges the exchange and the transfer. The body file is still uncommitted here.
-CheckOutResult Judge(const win::ExchangeOutcome& outcome, WorkingCopyDownload& download,
-                     CheckOutHost& host) {
-  switch (outcome.kind) {
-    case Kind::InvalidUrl:
-      return {kInvalidUrl, host.Text(IDS_INVALID_URL)};
-    case Kind::InternetFailure:
-      return {kInternetFailure, outcome.message};
-    case Kind::Refused:
-      return {kRefused, outcome.reply.codeDesc};
-    case Kind::OtherFailure:
-      if (download.createFailed()) return {kCannotOpenFile, host.Text(IDS_CANNOT_OPEN_FILE)};
-      return {kOtherFailure, host.Text(IDS_UNKNOWN_ERROR)};
-    case Kind::Ok:
-      break;
+win::ProgramResult Judge(const win::ExchangeOutcome& outcome, WorkingCopyDownload& download, CheckOutHost& host) {
+  using win::ProgramResult;
+  if (outcome.kind == Kind::OtherFailure && download.createFailed()) {
+    return {win::kResultCannotOpenFile, host.Text(IDS_CANNOT_OPEN_FILE)};
   }
-  if (!download.Close()) return {kOtherFailure, host.Text(IDS_UNKNOWN_ERROR)};
-  if (download.written() == download.size()) return {kCheckedOut, {}};
+  ProgramResult result = win::ResultOfExchange(outcome, win::kResultFileRefused,
+                                               {host.Text(IDS_INVALID_URL), host.Text(IDS_UNKNOWN_ERROR)});
+  if (!result.ok()) return result;
+  if (!download.Close()) return {win::kResultOtherFailure, host.Text(IDS_UNKNOWN_ERROR)};
+  if (download.written() == download.size()) return {};
   // A body that ends before the length its own reply announced was cut off by the
   // network: the peer went away, which is an internet failure, not a short document.
   std::optional<uint64_t> announced = ContentLength(outcome.rawHeaders);
   if (!outcome.stopped && announced && outcome.bodyBytes < *announced) {
-    return {kInternetFailure, win::InternetErrorMessage(ERROR_INTERNET_CONNECTION_ABORTED)};
+    return {win::kResultInternetFailure, win::InternetErrorMessage(ERROR_INTERNET_CONNECTION_ABORTED)};
   }
-  return {kSizeMismatch, host.Text(IDS_NETWORK_ERROR)};
+  return {win::kResultShortBody, host.Text(IDS_NETWORK_ERROR)};
 }
 
 // The steps after a complete download, in the order whatever serves the document path
 // expects them.
 void Complete(const CheckOutArguments& args, const std::string& docPath,
-              const std::string& workingCopy, CheckOutResult& result, CheckOutHost& host) {
+              const std::string& workingCopy, win::ProgramResult& result, CheckOutHost& host) {
   // Without a document path the signals would land on files of the current directory.
   if (!docPath.empty()) {
     win::SignalStream(docPath, win::kNotifyStream);
@@ -100,21 +83,21 @@ void Complete(const CheckOutArguments& args, const std::string& docPath,
   }
   win::CheckOutRecord record{args.pageId, workingCopy, args.versionNo, args.isImmutable};
   if (!win::WriteCheckOutRecord(args.oid, record)) {
-    result = {kCannotOpenRegistry, host.Text(IDS_CANNOT_OPEN_REGISTRY)};
+    result = {win::kResultRegistryFailure, host.Text(IDS_CANNOT_OPEN_REGISTRY)};
   }
   SignalAgentService();
-  if (result.code == kCheckedOut && args.WantsEditor()) StartEditor(workingCopy, host);
+  if (result.ok() && args.WantsEditor()) StartEditor(workingCopy, host);
 }
 
-CheckOutResult Run(const CheckOutArguments& args, CheckOutHost& host) {
+win::ProgramResult Run(const CheckOutArguments& args, CheckOutHost& host) {
   host.ShowProgress(0);
-  if (!SplitAdaptorUrl(args.adaptorUrl)) return {kInvalidUrl, host.Text(IDS_INVALID_URL)};
+  if (!SplitAdaptorUrl(args.adaptorUrl)) return {win::kResultInvalidUrl, host.Text(IDS_INVALID_URL)};
 
   const std::string docPath = args.DocumentPath();
   // A name that would leave the work folder is refused before the server hears of it.
   std::optional<std::string> workingCopy =
       WorkingCopyPath(args.workFolder, LastPathComponent(docPath), args.oid);
-  if (!workingCopy) return {kCannotOpenFile, host.Text(IDS_CANNOT_OPEN_FILE)};
+  if (!workingCopy) return {win::kResultCannotOpenFile, host.Text(IDS_CANNOT_OPEN_FILE)};
 
   int shown = -1;
   WorkingCopyDownload download(*workingCopy, [&](uint64_t written, uint64_t size) {
@@ -127,12 +110,12 @@ CheckOutResult Run(const CheckOutArguments& args, CheckOutHost& host) {
       win::PostForm(args.adaptorUrl, Command::CheckOut,
                     {args.oid, args.pageId, args.versionNo, args.userId, args.password},
                     &download);
-  CheckOutResult result = Judge(outcome, download, host);
+  win::ProgramResult result = Judge(outcome, download, host);
 
   // A short file stays where the user expects it; anything cut off by a failure goes.
-  if (result.code == kCheckedOut || result.code == kSizeMismatch) {
-    if (!download.Commit() && result.code == kCheckedOut) {
-      result = {kCannotOpenFile, host.Text(IDS_CANNOT_OPEN_FILE)};
+  if (result.ok() || result.code == win::kResultShortBody) {
+    if (!download.Commit() && result.ok()) {
+      result = {win::kResultCannotOpenFile, host.Text(IDS_CANNOT_OPEN_FILE)};
     }
   } else {
     download.Discard();
@@ -140,25 +123,24 @@ CheckOutResult Run(const CheckOutArguments& args, CheckOutHost& host) {
 
   host.ShowProgress(100);
   Sleep(100);
-  if (result.code == kCheckedOut) Complete(args, docPath, *workingCopy, result, host);
+  if (result.ok()) Complete(args, docPath, *workingCopy, result, host);
   return result;
 }
 
 }  // namespace
 
 CheckOutArguments CheckOutArguments::Parse(std::string_view s) {
-  auto get = [s](std::string_view key) { return FindArgument(s, key).value_or(std::string()); };
   CheckOutArguments a;
-  a.adaptorUrl = get("ADAPTOR_URL");
-  a.oid = get("OID");
-  a.pageId = get("PAGE_ID");
-  a.versionNo = get("VERSION_NO");
-  a.userId = get("USER_ID");
-  a.password = get("PASSWORD");
-  a.workFolder = get("WORK_FOLDER");
-  a.filePath = get("FILE_PATH");
-  a.invokeEditor = get("INVOKE_EDITOR");
-  a.isImmutable = get("IS_IMMUTABLE");
+  a.adaptorUrl = Arg(s, arg::kAdaptorUrl);
+  a.oid = Arg(s, arg::kOid);
+  a.pageId = Arg(s, arg::kPageId);
+  a.versionNo = Arg(s, arg::kVersionNo);
+  a.userId = Arg(s, arg::kUserId);
+  a.password = Arg(s, arg::kPassword);
+  a.workFolder = Arg(s, arg::kWorkFolder);
+  a.filePath = Arg(s, arg::kFilePath);
+  a.invokeEditor = Arg(s, arg::kInvokeEditor);
+  a.isImmutable = Arg(s, arg::kIsImmutable);
   return a;
 }
 
@@ -166,13 +148,13 @@ std::string CheckOutArguments::DocumentPath() const { return HexDecodeUtf8(fileP
 
 std::string CheckOutArguments::DocumentName() const { return LastPathComponent(DocumentPath()); }
 
-bool CheckOutArguments::WantsEditor() const { return !EqualsNoCase(invokeEditor, "FALSE"); }
+bool CheckOutArguments::WantsEditor() const { return !EqualsIgnoreCase(invokeEditor, "FALSE"); }
 
-CheckOutResult RunCheckOut(const CheckOutArguments& args, CheckOutHost& host) {
+win::ProgramResult RunCheckOut(const CheckOutArguments& args, CheckOutHost& host) {
   try {
     return Run(args, host);
   } catch (...) {
-    return {kOtherFailure, host.Text(IDS_UNKNOWN_ERROR)};
+    return {win::kResultOtherFailure, host.Text(IDS_UNKNOWN_ERROR)};
   }
 }
 

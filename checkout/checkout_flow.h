@@ -6,19 +6,9 @@
 #include <string>
 #include <string_view>
 
-namespace edms::checkout {
+#include "common/win/program_result.h"
 
-// Exit codes of ZTCheckOut; the starter reads them as signed 32-bit values.
-enum ExitCode : int {
-  kCheckedOut = 0,
-  kInvalidUrl = 1,
-  kCannotOpenFile = 2,
-  kInternetFailure = 3,
-  kOtherFailure = 4,
-  kCannotOpenRegistry = 5,
-  kSizeMismatch = -1,
-  kRefused = -2,
-};
+namespace edms::checkout {
 
 // The inputs of one run, read from the argument string; absent keys are empty text.
 struct CheckOutArguments {
@@ -56,12 +46,10 @@ class CheckOutHost {
   virtual HWND Owner() = 0;
 };
 
-struct CheckOutResult {
-  int code = kCheckedOut;
-  std::string message;  // shown when code is not 0
-};
-
-// Runs the whole check-out and its completion. Never throws.
-CheckOutResult RunCheckOut(const CheckOutArguments& args, CheckOutHost& host);
+// Runs the whole check-out and its completion; the result is the program's exit code: 0
+// checked out and recorded, 1 invalid URL, 2 the working copy cannot be made, 3 network
+// failure, 4 any other failure, 5 the record cannot be written, -1 not the bytes announced,
+// -2 refused by the server. Never throws.
+win::ProgramResult RunCheckOut(const CheckOutArguments& args, CheckOutHost& host);
 
 }  // namespace edms::checkout

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "common/win/text.h"
+#include "common/win/trace.h"
 #include "common/working_copy.h"
 
 namespace edms::checkout {
@@ -19,9 +20,7 @@ WorkingCopyDownload::~WorkingCopyDownload() {
 
 WorkingCopyDownload::Step WorkingCopyDownload::OnReply(const ServerReply& reply, const std::string&) {
   size_ = ParseFileSize(reply.fileSize);
-  std::wstring trace = L"\t\tdoOpen:Downloading............ " + win::Widen(path_) + L":" +
-                       std::to_wstring(size_) + L".\n";
-  OutputDebugStringW(trace.c_str());
+  win::Trace("\t\tdoOpen:Downloading............ " + path_ + ":" + std::to_string(size_) + ".");
 
   // A name of our own beside the working copy: same folder, so the final move is a rename.
   const std::wstring base = win::Widen(path_) + L".~" + std::to_wstring(GetCurrentProcessId());

@@ -7,8 +7,6 @@
 
 #include "checkout/checkout_dlg.h"
 #include "checkout/resource.h"
-#include "common/win/language.h"
-#include "common/win/message_box.h"
 #include "common/win/program_start.h"
 
 namespace edms::checkout {
@@ -18,21 +16,15 @@ class CZTCheckOutApp {
   explicit CZTCheckOutApp(HINSTANCE instance) : instance_(instance) {}
 
   int Run() {
-    win::ProgramStartupResult startup = win::ProgramStartup(win::AppTypeRule::kAlways);
-    appType_ = std::move(startup.appType);
-
-    win::InitCommonControlsForDialogs();
-    win::SocketsForRun sockets;
-    if (!sockets.ok()) {
-      win::ShowMessage(nullptr, win::LoadStringLang(instance_, IDS_SOCKET_INIT_FAILED),
-                       "ZTCheckOut", MB_OK | MB_ICONEXCLAMATION, false);
-      return 0;
-    }
+    win::ProgramRun run(instance_, win::AppTypeRule::kAlways,
+                        {IDS_SOCKET_INIT_FAILED, 0, "ZTCheckOut", MB_ICONEXCLAMATION});
+    if (!run.ready()) return 0;
+    appType_ = run.appType();
 
     CZTCheckOutDlg dialog(instance_, appType_);
     dialog.DoModal();
     // A dialog that could not be shown did not check anything out.
-    exitCode_ = dialog.ran() ? dialog.exitCode() : kOtherFailure;
+    exitCode_ = dialog.ran() ? dialog.exitCode() : win::kResultOtherFailure;
     return exitCode_;
   }
 
@@ -49,6 +41,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     edms::checkout::CZTCheckOutApp app(instance);
     return app.Run();
   } catch (...) {
-    return edms::checkout::kOtherFailure;
+    return edms::win::kResultOtherFailure;
   }
 }
