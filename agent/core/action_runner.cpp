@@ -6,7 +6,8 @@
 #include <thread>
 
 #include "agent/core/document_process.h"
-#include "agent/core/trace.h"
+#include "common/win/process.h"
+#include "common/win/trace.h"
 #include "agent/resource.h"
 #include "common/text_format.h"
 #include "common/win/checkout_record.h"
@@ -17,7 +18,7 @@ namespace edms {
 namespace {
 
 void Reply(const CheckOutTask& task, const char* word) {
-  Trace(std::string("CHECKOUT ") + task.values.fields.documentId + " reply " + word);
+  win::Trace(std::string("CHECKOUT ") + task.values.fields.documentId + " reply " + word);
   if (task.client) task.client->PushPacket(DataMessage{"CHECKOUT", word});
 }
 
@@ -54,7 +55,7 @@ void RunCycle(const CheckOutTask& task, const DocumentActions& actions) {
   const std::string localPath = actions.localPath(task.values.fields.documentId);
   const std::optional<FileStamp> before = actions.fileStamp(localPath);
   if (const DWORD error = actions.openDocumentAndWait(localPath); error != 0) {
-    Trace("editor could not be started, error " + std::to_string(error));
+    win::Trace("editor could not be started, error " + std::to_string(error));
     actions.showEditorError(error);
     actions.runProgram(ProgramPath(task, kCancelProgram), task.arguments.cancel);
     Reply(task, kEditFail);
@@ -71,13 +72,13 @@ void RunCycle(const CheckOutTask& task, const DocumentActions& actions) {
 DocumentActions SystemDocumentActions() {
   DocumentActions actions;
   actions.runProgram = [](const std::string& program, const std::string& parameters) {
-    return RunProgramAndWait("open", program, QuoteArgument(parameters), SW_SHOW);
+    return win::RunProgramAndWait("open", program, win::QuoteArgument(parameters), SW_SHOW);
   };
   actions.localPath = [](const std::string& documentId) {
     auto record = win::ReadCheckOutRecord(documentId);
     return record ? record->localPath : std::string();
   };
-  actions.fileStamp = [](const std::string& path) { return GetFileStamp(path); };
+  actions.fileStamp = [](const std::string& path) { return win::GetFileStamp(path); };
   actions.openDocumentAndWait = [](const std::string& path) { return OpenDocumentAndWait(path); };
   actions.showEditorError = ShowEditorError;
   return actions;
@@ -88,15 +89,43 @@ void RunCheckOutTask(const CheckOutTask& task, const DocumentActions& actions) {
     ComApartment com;
     RunCycle(task, actions);
   } catch (const std::exception& e) {
-    Trace(std::string("check-out cycle failed: ") + e.what());
+    win::Trace(std::string("check-out cycle failed: ") + e.what());
   } catch (...) {
-    Trace("check-out cycle failed");
+    win::Trace("check-out cycle failed");
   }
+}
+
+void RunningCycles::Add() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ++count_;
+}
+
+void RunningCycles::Remove() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    --count_;
+  }
+  changed_.notify_all();
+}
+
+std::size_t RunningCycles::count() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return count_;
+}
+
+bool RunningCycles::WaitNone(std::chrono::milliseconds bound) const {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return changed_.wait_for(lock, bound, [this] { return count_ == 0; });
+}
+
+RunningCycles& AgentCycles() {
+  static RunningCycles cycles;
+  return cycles;
 }
 
 bool StartCheckOutTask(const std::shared_ptr<WebsocketClient>& client, const std::string& arg2,
                        const std::string& userId, const std::string& adaptorUrl, const std::string& workFolder,
-                       DocumentActions actions) {
+                       DocumentActions actions, RunningCycles& cycles) {
   auto task = std::make_shared<CheckOutTask>();
   task->client = client;
   std::string error;
@@ -107,16 +136,24 @@ bool StartCheckOutTask(const std::shared_ptr<WebsocketClient>& client, const std
     arguments = BuildCheckOutArguments(task->values, error);
   }
   if (!arguments) {
-    Trace("CHECKOUT refused: " + error);
+    win::Trace("CHECKOUT refused: " + error);
     Reply(*task, kCheckOutFail);
     return false;
   }
   task->arguments = std::move(*arguments);
-  task->agentFolder = GetAgentFolder();
+  task->agentFolder = win::GetAgentFolder();
+  cycles.Add();
   try {
-    std::thread([task, actions = std::move(actions)] { RunCheckOutTask(*task, actions); }).detach();
+    std::thread([task, actions = std::move(actions), &cycles]() mutable {
+      RunCheckOutTask(*task, actions);
+      // What the cycle holds goes before it counts as ended.
+      task.reset();
+      actions = DocumentActions();
+      cycles.Remove();
+    }).detach();
   } catch (const std::exception& e) {
-    Trace(std::string("no thread for CHECKOUT: ") + e.what());
+    cycles.Remove();
+    win::Trace(std::string("no thread for CHECKOUT: ") + e.what());
     Reply(*task, kCheckOutFail);
     return false;
   }

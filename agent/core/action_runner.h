@@ -4,8 +4,11 @@
 #include <windows.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <cstddef>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -46,12 +49,32 @@ DocumentActions SystemDocumentActions();
 // that cannot be opened: the cancel program runs and the reply is "EDIT_FAIL". Never throws.
 void RunCheckOutTask(const CheckOutTask& task, const DocumentActions& actions);
 
+// The check-out cycles running now. A cycle's thread is never joined: it ends on its own
+// when its last program has; this is where the agent (and a test) can see them go.
+class RunningCycles {
+ public:
+  void Add();
+  void Remove();
+  std::size_t count() const;
+  // Waits until no cycle runs; false when `bound` ran out first.
+  bool WaitNone(std::chrono::milliseconds bound) const;
+
+ private:
+  mutable std::mutex mutex_;
+  mutable std::condition_variable changed_;
+  std::size_t count_ = 0;
+};
+
+// The agent's one set of cycles.
+RunningCycles& AgentCycles();
+
 // Checks the CHECKOUT parameter and the values it is combined with; on refusal replies
 // "CHECKOUT_FAIL" at once and starts nothing. Otherwise runs the cycle on a thread of its
-// own, never joined. False when refused (or no thread could be made, also replied).
+// own, counted in `cycles` until it ends. False when refused (or no thread could be made,
+// also replied).
 bool StartCheckOutTask(const std::shared_ptr<WebsocketClient>& client, const std::string& arg2,
                        const std::string& userId, const std::string& adaptorUrl, const std::string& workFolder,
-                       DocumentActions actions = SystemDocumentActions());
+                       DocumentActions actions = SystemDocumentActions(), RunningCycles& cycles = AgentCycles());
 
 // The program file names in the agent's folder.
 inline constexpr char kCheckOutProgram[] = "ZTCheckOut.exe";

@@ -3,7 +3,7 @@
 #include <exception>
 
 #include "agent/core/action_runner.h"
-#include "agent/core/trace.h"
+#include "common/win/trace.h"
 #include "common/ws_command.h"
 
 namespace edms {
@@ -16,10 +16,16 @@ void EdmHelperService::HandleRequest(const std::shared_ptr<WebsocketClient>& cli
   try {
     const std::string& key = client->key();
     if (!key.empty()) {
-      // One lock over both keeps the service's user and the saved value the same sender.
-      std::lock_guard<std::mutex> lock(mutex_);
-      userId_ = key;
-      config_.SetEdmUserIdAndSave(key);
+      bool changed;
+      {
+        // One lock over both keeps the service's user and the record's the same sender.
+        std::lock_guard<std::mutex> lock(mutex_);
+        userId_ = key;
+        changed = config_.SetEdmUserId(key);
+      }
+      if (changed && !background_.Post([this] { config_.SaveChanges(); })) {
+        win::Trace("EdmUserId not saved: the background queue is full");
+      }
     }
     switch (ParseCommandName(request.arg1)) {
       case AgentCommand::CheckUser:
@@ -43,22 +49,52 @@ void EdmHelperService::HandleRequest(const std::shared_ptr<WebsocketClient>& cli
       case AgentCommand::View:
       case AgentCommand::DoDownload:
         // The view and download windows are not part of this agent yet.
-        Trace("command " + request.arg1 + " is not available yet; ignored");
+        win::Trace("command " + request.arg1 + " is not available yet; ignored");
         break;
       case AgentCommand::Unknown:
         break;
     }
   } catch (const std::exception& e) {
-    Trace(std::string("command failed: ") + e.what());
+    win::Trace(std::string("command failed: ") + e.what());
   } catch (...) {
-    Trace("command failed");
+    win::Trace("command failed");
   }
 }
 
+std::string EdmHelperService::LookUpSessionUser(const std::string& serverAddress) {
+  std::string user = findSessionUser_ ? findSessionUser_(serverAddress) : std::string();
+  std::lock_guard<std::mutex> lock(mutex_);
+  sessionUser_ = user;
+  return user;
+}
+
 void EdmHelperService::CheckUser(const std::shared_ptr<WebsocketClient>& client) {
-  std::string serverAddress = config_.Snapshot().ServerAddress;
-  std::string sessionUser = findSessionUser_ ? findSessionUser_(serverAddress) : std::string();
-  client->PushPacket(DataMessage{"CHECK_USER", CheckUserReply(client->key(), sessionUser)});
+  const std::string serverAddress = config_.Snapshot().ServerAddress;
+  // Without a server address there is no drive to look at: the answer needs no waiting.
+  if (serverAddress.empty()) {
+    client->PushPacket(DataMessage{"CHECK_USER", CheckUserReply(client->key(), {})});
+    return;
+  }
+  if (!background_.Post([this, client, serverAddress] {
+        const std::string sessionUser = LookUpSessionUser(serverAddress);
+        client->PushPacket(DataMessage{"CHECK_USER", CheckUserReply(client->key(), sessionUser)});
+      })) {
+    win::Trace("CHECK_USER dropped: the background queue is full");
+  }
+}
+
+std::string EdmHelperService::CurrentUser() {
+  const std::string serverAddress = config_.Snapshot().ServerAddress;
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!serverAddress.empty() && !refreshQueued_) {
+    refreshQueued_ = background_.Post([this, serverAddress] {
+      LookUpSessionUser(serverAddress);
+      std::lock_guard<std::mutex> lock(mutex_);
+      refreshQueued_ = false;
+    });
+  }
+  if (!serverAddress.empty() && !sessionUser_.empty()) return sessionUser_;
+  return userId_;
 }
 
 std::string EdmHelperService::userId() const {

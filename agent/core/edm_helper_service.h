@@ -1,4 +1,9 @@
 // The agent's command service: what each data message of a logged-in page does.
+//
+// HandleRequest runs on the WebSocket server's I/O threads and never blocks them: it parses,
+// checks and queues. Whatever may wait (the session-user lookup on a network share, the
+// registry) runs on the service's background queue, windows and programs on threads of
+// their own, and their replies go back through PushPacket.
 #pragma once
 #include <functional>
 #include <memory>
@@ -6,14 +11,15 @@
 #include <string>
 #include <vector>
 
-#include "agent/core/data_message.h"
 #include "agent/core/shared_config.h"
+#include "agent/core/worker_queue.h"
+#include "common/data_message.h"
 
 namespace edms {
 
-// One logged-in connection as the service sees it. The server keeps the object alive for
-// as long as anyone holds it, so a reply may be pushed from any thread at any time; a reply
-// to a connection that has closed is dropped.
+// One logged-in connection as the service sees it. The object stays valid for as long as
+// anyone holds it, so a reply may be pushed from any thread at any time; a reply to a
+// connection that has closed is dropped.
 class WebsocketClient {
  public:
   virtual ~WebsocketClient() = default;
@@ -25,15 +31,16 @@ class WebsocketClient {
 
 class EdmHelperService {
  public:
-  // Looks up the EDMS session user for a server address; empty when there is none.
+  // Looks up the EDMS session user for a server address; empty when there is none. May
+  // block (it reads network shares): it only ever runs on the background queue.
   using SessionUserLookup = std::function<std::string(const std::string& serverAddress)>;
 
   // `config` must outlive the service. The user id starts as the record's EdmUserId.
   EdmHelperService(SharedConfig& config, SessionUserLookup findSessionUser);
 
-  // Handles one data message of `client`. Saves the client's key as EdmUserId first
-  // (whatever the command), then dispatches on the exact command name; unknown commands
-  // get no reply. Never throws.
+  // Handles one data message of `client`: the client's key becomes the service's user id
+  // (saved as EdmUserId, in the background and only when it changed), then the command is
+  // dispatched on its exact name; unknown commands get no reply. Never throws, never blocks.
   void HandleRequest(const std::shared_ptr<WebsocketClient>& client, const DataMessage& request);
 
   // The key of the last connection that sent a command.
@@ -41,14 +48,27 @@ class EdmHelperService {
   // A copy of the items collected by ADD_TO_DOWNLOAD.
   std::vector<std::string> DownloadList() const;
 
+  // The agent's current user without waiting: the session user as last looked up when there
+  // is one, else the last page's key. Asks for a fresh lookup in the background, so the
+  // answer follows the mapped drives within one call.
+  std::string CurrentUser();
+
+  // Waits until the background work queued so far has run (tests, shutdown).
+  bool WaitIdle(std::chrono::milliseconds bound) { return background_.WaitIdle(bound); }
+
  private:
   void CheckUser(const std::shared_ptr<WebsocketClient>& client);
+  // Runs on the background queue.
+  std::string LookUpSessionUser(const std::string& serverAddress);
 
   SharedConfig& config_;
   SessionUserLookup findSessionUser_;
-  mutable std::mutex mutex_;  // guards userId_ and downloadList_
+  mutable std::mutex mutex_;  // guards the members below it
   std::string userId_;
   std::vector<std::string> downloadList_;
+  std::string sessionUser_;  // the last lookup's answer
+  bool refreshQueued_ = false;
+  WorkerQueue background_;  // last: its thread ends before anything it uses goes
 };
 
 }  // namespace edms

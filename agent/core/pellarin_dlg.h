@@ -10,7 +10,8 @@
 #include "agent/core/shared_config.h"
 #include "agent/core/websocket_server.h"
 #include "agent/windows/system_tray.h"
-#include "common/win/app_icon.h"
+#include "common/win/client_config.h"
+#include "common/win/dialog.h"
 
 namespace edms {
 
@@ -18,37 +19,36 @@ inline constexpr UINT_PTR kNoticeTimer = 0;
 inline constexpr UINT_PTR kUpdateTimer = 1;
 inline constexpr UINT_PTR kTooltipTimer = 2;
 
-class CPellarinDlg {
+class CPellarinDlg : public win::CDialogBase {
  public:
   CPellarinDlg(HINSTANCE instance, SharedConfig& config);
-  ~CPellarinDlg();
-  CPellarinDlg(const CPellarinDlg&) = delete;
-  CPellarinDlg& operator=(const CPellarinDlg&) = delete;
+  ~CPellarinDlg() override;
 
   // Creates the window and runs its message loop until Exit (0) or a failed start (-1).
   int Run();
 
- private:
-  static INT_PTR CALLBACK DialogProc(HWND, UINT, WPARAM, LPARAM);
-  INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
-  bool OnCreateTray();
-  void OnInitDialog();
-  void InitSlider(int sliderId, int valueId, int position);
-  void StartServer();
-  void OnTimer(UINT_PTR id);
-  void OnCommand(UINT id);
-  void EndLoop(int result);
-  std::string CurrentUser();
+ protected:
+  bool OnInitDialog() override;
+  bool OnCommand(int id, int notifyCode, HWND control) override;
+  bool OnTimer(UINT_PTR id) override;
+  void OnDestroy() override;
+  bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
 
-  HINSTANCE instance_;
+ private:
+  bool CreateTray();
+  void AddAboutItem();
+  void InitSlider(int sliderId, int valueId, int position);
+  bool StartService();
+  void ArmTimers();
+  void EndLoop(int result);
+  void ShowInformation(const std::string& text);
+
   SharedConfig& config_;
-  win::ClientConfig startConfig_;  // the copy taken at start-up
+  const win::ClientConfig startConfig_;  // the copy taken at start-up
+  win::AgentSettings settings_;
   std::unique_ptr<EdmHelperService> service_;
   WebsocketServer server_;  // declared after the service: stopped and gone before it
   CSystemTray tray_;
-  std::string edmsUrl_;
-  win::WindowIcons icons_;
-  HWND window_ = nullptr;
   bool done_ = false;
   int result_ = 0;
 };

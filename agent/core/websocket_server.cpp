@@ -1,7 +1,13 @@
 // The only translation unit that includes Boost.Beast: it is slow to compile.
+//
+// Ownership follows the Beast server examples: the io_context belongs to the server object
+// alone; the listener and each session are kept alive by their pending handlers; the state
+// sessions share (the connection list, the running flag) owns neither. So nothing forms a
+// cycle, and when the threads have ended and the io_context goes, so does every session.
 #include "agent/core/websocket_server.h"
 
 #include <boost/asio/dispatch.hpp>
+#include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
@@ -14,7 +20,7 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <atomic>
+#include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <optional>
@@ -22,10 +28,10 @@
 #include <string>
 #include <thread>
 
-#include "agent/core/data_message.h"
 #include "agent/core/edm_helper_service.h"
-#include "agent/core/trace.h"
-#include "common/win/text.h"
+#include "common/data_message.h"
+#include "common/win/system_error.h"
+#include "common/win/trace.h"
 
 namespace edms {
 namespace {
@@ -36,89 +42,78 @@ namespace http = beast::http;
 namespace websocket = beast::websocket;
 using tcp = net::ip::tcp;
 
-// The system's own text for an error code, in UTF-8 (Asio's message() goes through the
-// ANSI code page).
-std::string SystemMessage(const beast::error_code& ec) {
-  wchar_t* buffer = nullptr;
-  DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                nullptr, static_cast<DWORD>(ec.value()), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  std::wstring text = length && buffer ? std::wstring(buffer, length) : std::wstring();
-  if (buffer) LocalFree(buffer);
-  while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) text.pop_back();
-  if (text.empty()) return "error " + std::to_string(ec.value());
-  return win::Narrow(text);
+constexpr auto kStopBound = std::chrono::seconds(2);
+
+// Every connection that ends for another reason than our own close leaves one line.
+void fail(const beast::error_code& ec, const char* what) {
+  if (ec == net::error::operation_aborted) return;
+  win::Trace(std::string(what) + " failed, connection dropped: " + std::to_string(ec.value()) + " " +
+             win::DescribeError(static_cast<DWORD>(ec.value())));
 }
 
 class Session;
 
-struct ServerState : std::enable_shared_from_this<ServerState> {
-  net::io_context ioc;
-  tcp::acceptor acceptor{ioc};
+// What every session and every client handle shares. Owns no session and no io_context.
+struct Shared {
   EdmHelperService* service = nullptr;
   ServerSettings settings;
-  std::atomic<std::size_t> connections{0};
-  std::atomic<bool> stopping{false};
-  std::mutex sessionsMutex;
+  std::mutex mutex;  // guards the three below
+  bool running = true;
+  std::size_t connections = 0;
   std::vector<std::weak_ptr<Session>> sessions;
-  std::vector<std::thread> threads;
-
-  void Accept();
-  void Run();
 };
 
-class Session : public WebsocketClient, public std::enable_shared_from_this<Session> {
+class Session : public std::enable_shared_from_this<Session> {
  public:
-  Session(tcp::socket socket, std::shared_ptr<ServerState> state)
-      : state_(std::move(state)), ws_(std::move(socket)), loginTimer_(ws_.get_executor()) {}
+  Session(tcp::socket&& socket, std::shared_ptr<Shared> shared)
+      : shared_(std::move(shared)), ws_(std::move(socket)), loginTimer_(ws_.get_executor()) {}
 
-  void Run() {
-    net::dispatch(ws_.get_executor(), [self = shared_from_this()] { self->Start(); });
+  ~Session() {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    --shared_->connections;
   }
 
-  const std::string& key() const override { return key_; }
+  void Run() { net::dispatch(ws_.get_executor(), beast::bind_front_handler(&Session::Start, shared_from_this())); }
 
-  void PushPacket(const DataMessage& reply) override {
-    if (state_->stopping) return;
-    try {
-      std::string text = EncodeDataMessage(reply);
-      net::post(ws_.get_executor(),
-                [self = shared_from_this(), text = std::move(text)]() mutable { self->QueueWrite(std::move(text)); });
-    } catch (const std::exception& e) {
-      Trace(std::string("reply dropped: ") + e.what());
-    }
+  // From any thread: the text is queued on this connection's strand.
+  void Push(std::string text) {
+    net::post(ws_.get_executor(), [self = shared_from_this(), text = std::move(text)]() mutable {
+      self->QueueWrite(std::move(text));
+    });
   }
 
-  void CloseFromAnyThread() {
-    net::post(ws_.get_executor(), [self = shared_from_this()] { self->Close(); });
-  }
+  void CloseFromAnyThread() { net::post(ws_.get_executor(), beast::bind_front_handler(&Session::Close, shared_from_this())); }
 
  private:
   void Start() {
-    loginTimer_.expires_after(state_->settings.loginExpiry);
+    loginTimer_.expires_after(shared_->settings.loginExpiry);
     loginTimer_.async_wait([self = shared_from_this()](beast::error_code ec) {
-      if (!ec && !self->loggedIn_) self->Close();
+      if (!ec && !self->client_) {
+        win::Trace("no login in time: connection closed");
+        self->Close();
+      }
     });
     parser_.emplace();
     parser_->header_limit(16 * 1024);
     parser_->body_limit(16 * 1024);
     beast::get_lowest_layer(ws_).expires_after(std::chrono::seconds(30));
     http::async_read(beast::get_lowest_layer(ws_), buffer_, *parser_,
-                     [self = shared_from_this()](beast::error_code ec, std::size_t) { self->OnHandshake(ec); });
+                     beast::bind_front_handler(&Session::OnHandshake, shared_from_this()));
   }
 
-  void OnHandshake(beast::error_code ec) {
-    if (ec) return Close();
+  void OnHandshake(beast::error_code ec, std::size_t) {
+    if (ec) return Fail(ec, "handshake read");
     http::request<http::string_body> request = parser_->release();
     parser_.reset();
     std::string host(request[http::field::host]);
     std::optional<std::string> origin;
     auto it = request.find(http::field::origin);
     if (it != request.end()) origin = std::string(it->value());
-    const ServerSettings& settings = state_->settings;
+    const ServerSettings& settings = shared_->settings;
     HandshakeVerdict verdict = CheckHandshake(host, origin, settings.allowedOrigins, settings.port);
     if (verdict != HandshakeVerdict::Accept) {
-      Trace(std::string("handshake refused: ") +
-            (verdict == HandshakeVerdict::BadHost ? "Host " + host : "Origin " + origin.value_or("")));
+      win::Trace(std::string("handshake refused: ") +
+                 (verdict == HandshakeVerdict::BadHost ? "Host " + host : "Origin " + origin.value_or("")));
       return Refuse(request, http::status::forbidden);
     }
     if (!websocket::is_upgrade(request)) return Refuse(request, http::status::bad_request);
@@ -126,10 +121,12 @@ class Session : public WebsocketClient, public std::enable_shared_from_this<Sess
     beast::get_lowest_layer(ws_).expires_never();
     ws_.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
     ws_.read_message_max(settings.maxMessageBytes);
-    ws_.async_accept(request, [self = shared_from_this()](beast::error_code ec) {
-      if (ec) return self->Close();
-      self->ReadMessage();
-    });
+    ws_.async_accept(request, beast::bind_front_handler(&Session::OnAccept, shared_from_this()));
+  }
+
+  void OnAccept(beast::error_code ec) {
+    if (ec) return Fail(ec, "websocket accept");
+    ReadMessage();
   }
 
   void Refuse(const http::request<http::string_body>& request, http::status status) {
@@ -143,41 +140,54 @@ class Session : public WebsocketClient, public std::enable_shared_from_this<Sess
   }
 
   void ReadMessage() {
-    ws_.async_read(readBuffer_, [self = shared_from_this()](beast::error_code ec, std::size_t) {
-      if (ec) return self->Close();
-      if (self->ws_.got_text()) self->OnMessage(beast::buffers_to_string(self->readBuffer_.data()));
-      self->readBuffer_.consume(self->readBuffer_.size());
-      if (!self->closed_) self->ReadMessage();
-    });
+    ws_.async_read(readBuffer_, beast::bind_front_handler(&Session::OnRead, shared_from_this()));
+  }
+
+  void OnRead(beast::error_code ec, std::size_t) {
+    if (ec == websocket::error::closed) return Close();
+    if (ec) return Fail(ec, "read");
+    if (ws_.got_text()) OnMessage(beast::buffers_to_string(readBuffer_.data()));
+    readBuffer_.consume(readBuffer_.size());
+    if (!closed_) ReadMessage();
   }
 
   void OnMessage(const std::string& text) {
     std::optional<DataMessage> message = DecodeDataMessage(text);
     if (!message) return;  // not a data message: ignored, the connection stays as it was
-    if (!loggedIn_) {
-      key_ = message->arg1;
-      loggedIn_ = true;
+    if (!client_) {
+      client_ = std::make_shared<Client>(message->arg1, weak_from_this(), shared_);
       loginTimer_.cancel();
-      QueueWrite(EncodeDataMessage(DataMessage{LoginReply(key_), ""}));
+      QueueWrite(EncodeDataMessage(DataMessage{LoginReply(message->arg1), ""}));
       return;
     }
-    // Runs on this connection's strand: the next message of the same page waits for it.
-    state_->service->HandleRequest(shared_from_this(), *message);
+    // The service only parses, checks and queues here; anything that waits runs elsewhere.
+    shared_->service->HandleRequest(client_, *message);
   }
 
   void QueueWrite(std::string text) {
     if (closed_) return;  // the connection has gone: the reply is dropped
+    if (outbox_.size() >= shared_->settings.maxQueuedReplies) {
+      win::Trace("the page reads no replies: connection closed");
+      return Close();
+    }
     outbox_.push_back(std::move(text));
     if (outbox_.size() == 1) WriteNext();
   }
 
   void WriteNext() {
     ws_.text(true);
-    ws_.async_write(net::buffer(outbox_.front()), [self = shared_from_this()](beast::error_code ec, std::size_t) {
-      if (ec) return self->Close();
-      self->outbox_.pop_front();
-      if (!self->outbox_.empty() && !self->closed_) self->WriteNext();
-    });
+    ws_.async_write(net::buffer(outbox_.front()), beast::bind_front_handler(&Session::OnWrite, shared_from_this()));
+  }
+
+  void OnWrite(beast::error_code ec, std::size_t) {
+    if (ec) return Fail(ec, "write");
+    outbox_.pop_front();
+    if (!outbox_.empty() && !closed_) WriteNext();
+  }
+
+  void Fail(const beast::error_code& ec, const char* what) {
+    if (!closed_) fail(ec, what);
+    Close();
   }
 
   void Close() {
@@ -187,62 +197,150 @@ class Session : public WebsocketClient, public std::enable_shared_from_this<Sess
     beast::error_code ignored;
     beast::get_lowest_layer(ws_).socket().shutdown(tcp::socket::shutdown_both, ignored);
     beast::get_lowest_layer(ws_).close();
-    --state_->connections;
   }
 
-  // Declared first so that the io_context outlives the socket and the timer.
-  std::shared_ptr<ServerState> state_;
+  // The connection as the command service sees it. Commands may keep it long after the
+  // connection (and even the server) has gone: it holds the session only weakly and posts to
+  // it only while the server runs, so a late reply is dropped, never sent into a dead
+  // io_context.
+  class Client : public WebsocketClient {
+   public:
+    Client(std::string key, std::weak_ptr<Session> session, std::shared_ptr<Shared> shared)
+        : key_(std::move(key)), session_(std::move(session)), shared_(std::move(shared)) {}
+    const std::string& key() const override { return key_; }
+    void PushPacket(const DataMessage& reply) override {
+      try {
+        std::string text = EncodeDataMessage(reply);
+        // Declared before the lock: should this be the last hold on the session, it goes
+        // after the lock is let go (its destructor takes the lock too).
+        std::shared_ptr<Session> session;
+        std::lock_guard<std::mutex> lock(shared_->mutex);
+        if (!shared_->running) return;
+        session = session_.lock();
+        if (session) session->Push(std::move(text));
+      } catch (const std::exception& e) {
+        win::Trace(std::string("reply dropped: ") + e.what());
+      }
+    }
+
+   private:
+    const std::string key_;
+    const std::weak_ptr<Session> session_;
+    const std::shared_ptr<Shared> shared_;
+  };
+
+  std::shared_ptr<Shared> shared_;
   websocket::stream<beast::tcp_stream> ws_;
   net::steady_timer loginTimer_;
   beast::flat_buffer buffer_;
   std::optional<http::request_parser<http::string_body>> parser_;
   beast::flat_buffer readBuffer_;
   std::deque<std::string> outbox_;  // deque: the front stays put while it is written
-  std::string key_;
-  bool loggedIn_ = false;
+  std::shared_ptr<Client> client_;  // set by the login message
   bool closed_ = false;
 };
 
-void ServerState::Accept() {
-  acceptor.async_accept(net::make_strand(ioc), [self = shared_from_this()](beast::error_code ec, tcp::socket socket) {
-    if (ec == net::error::operation_aborted || !self->acceptor.is_open()) return;
+class Listener : public std::enable_shared_from_this<Listener> {
+ public:
+  Listener(net::io_context& ioc, std::shared_ptr<Shared> shared)
+      : ioc_(ioc), acceptor_(net::make_strand(ioc)), shared_(std::move(shared)) {}
+
+  // Opens, binds and listens; the system's reason on failure.
+  beast::error_code Listen(const tcp::endpoint& endpoint) {
+    beast::error_code ec;
+    acceptor_.open(endpoint.protocol(), ec);
     if (!ec) {
-      std::lock_guard<std::mutex> lock(self->sessionsMutex);
-      if (self->stopping || self->connections >= self->settings.maxConnections) {
+      // Without this another program could bind the same port beside the agent.
+      BOOL on = TRUE;
+      setsockopt(acceptor_.native_handle(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on),
+                 sizeof on);
+      acceptor_.bind(endpoint, ec);
+    }
+    if (!ec) acceptor_.listen(net::socket_base::max_listen_connections, ec);
+    return ec;
+  }
+
+  uint16_t port() const {
+    beast::error_code ec;
+    tcp::endpoint local = acceptor_.local_endpoint(ec);
+    return ec ? 0 : local.port();
+  }
+
+  void Run() { net::dispatch(acceptor_.get_executor(), beast::bind_front_handler(&Listener::Accept, shared_from_this())); }
+
+  void Close() {
+    net::post(acceptor_.get_executor(), [self = shared_from_this()] {
+      beast::error_code ignored;
+      self->acceptor_.close(ignored);
+    });
+  }
+
+ private:
+  void Accept() {
+    acceptor_.async_accept(net::make_strand(ioc_), beast::bind_front_handler(&Listener::OnAccept, shared_from_this()));
+  }
+
+  void OnAccept(beast::error_code ec, tcp::socket socket) {
+    if (!acceptor_.is_open()) return;
+    if (ec) {
+      fail(ec, "accept");
+    } else {
+      std::shared_ptr<Session> session;
+      {
+        std::lock_guard<std::mutex> lock(shared_->mutex);
+        if (shared_->running && shared_->connections < shared_->settings.maxConnections) {
+          ++shared_->connections;
+          session = std::make_shared<Session>(std::move(socket), shared_);
+          auto& list = shared_->sessions;
+          list.erase(std::remove_if(list.begin(), list.end(), [](const auto& w) { return w.expired(); }), list.end());
+          list.push_back(session);
+        }
+      }
+      if (session) {
+        session->Run();
+      } else {
         beast::error_code ignored;
         socket.close(ignored);
-      } else {
-        ++self->connections;
-        auto session = std::make_shared<Session>(std::move(socket), self);
-        if (self->sessions.size() >= 2 * self->settings.maxConnections + 16) {
-          auto& list = self->sessions;
-          list.erase(std::remove_if(list.begin(), list.end(), [](const std::weak_ptr<Session>& w) { return w.expired(); }),
-                     list.end());
-        }
-        self->sessions.push_back(session);
-        session->Run();
       }
     }
-    self->Accept();
-  });
-}
-
-void ServerState::Run() {
-  for (;;) {
-    try {
-      ioc.run();
-      return;
-    } catch (const std::exception& e) {
-      Trace(std::string("server worker: ") + e.what());
-    } catch (...) {
-      Trace("server worker: unknown failure");
-    }
+    Accept();
   }
-}
+
+  net::io_context& ioc_;
+  tcp::acceptor acceptor_;
+  std::shared_ptr<Shared> shared_;
+};
 
 }  // namespace
 
-struct WebsocketServer::Core : ServerState {};
+struct WebsocketServer::Core {
+  explicit Core(int threads) : ioc(threads) {}
+  net::io_context ioc;
+  std::optional<net::executor_work_guard<net::io_context::executor_type>> work;
+  std::shared_ptr<Shared> shared;
+  std::shared_ptr<Listener> listener;
+  uint16_t port = 0;
+  std::vector<std::thread> threads;
+  std::mutex exitMutex;
+  std::condition_variable exited;
+  int running = 0;
+
+  void RunThread() {
+    for (;;) {
+      try {
+        ioc.run();
+        break;
+      } catch (const std::exception& e) {
+        win::Trace(std::string("server thread: ") + e.what());
+      } catch (...) {
+        win::Trace("server thread: unknown failure");
+      }
+    }
+    std::lock_guard<std::mutex> lock(exitMutex);
+    --running;
+    exited.notify_all();
+  }
+};
 
 WebsocketServer::WebsocketServer() = default;
 
@@ -250,57 +348,75 @@ WebsocketServer::~WebsocketServer() { stop(); }
 
 void WebsocketServer::start(EdmHelperService& service, const ServerSettings& settings) {
   if (core_) throw std::runtime_error("the server already runs");
-  auto core = std::make_shared<Core>();
-  core->service = &service;
-  core->settings = settings;
-  tcp::endpoint endpoint(net::ip::address_v4::loopback(), settings.port);
-  beast::error_code ec;
-  core->acceptor.open(endpoint.protocol(), ec);
-  if (!ec) {
-    // Without this another program could bind the same port beside the agent.
-    BOOL on = TRUE;
-    setsockopt(core->acceptor.native_handle(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on),
-               sizeof on);
-    core->acceptor.bind(endpoint, ec);
-  }
-  if (!ec) core->acceptor.listen(net::socket_base::max_listen_connections, ec);
+  const int threads = settings.workerThreads > 0 ? settings.workerThreads : 1;
+  auto core = std::make_unique<Core>(threads);
+  core->shared = std::make_shared<Shared>();
+  core->shared->service = &service;
+  core->shared->settings = settings;
+  core->listener = std::make_shared<Listener>(core->ioc, core->shared);
+  beast::error_code ec = core->listener->Listen(tcp::endpoint(net::ip::address_v4::loopback(), settings.port));
   if (ec) {
     throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(settings.port) + ": " +
-                             SystemMessage(ec));
+                             win::DescribeError(static_cast<DWORD>(ec.value())));
   }
-  core->Accept();
-  int threads = settings.workerThreads > 0 ? settings.workerThreads : 1;
-  for (int i = 0; i < threads; ++i) core->threads.emplace_back([state = core.get()] { state->Run(); });
+  // The handshake compares the Host header with the port really bound.
+  core->port = core->listener->port();
+  core->shared->settings.port = core->port;
+  core->work.emplace(core->ioc.get_executor());
+  core->listener->Run();
+  core->running = threads;
+  for (int i = 0; i < threads; ++i) core->threads.emplace_back([c = core.get()] { c->RunThread(); });
   core_ = std::move(core);
-  Trace("listening on 127.0.0.1:" + std::to_string(settings.port));
+  win::Trace("listening on 127.0.0.1:" + std::to_string(core_->port));
 }
 
 void WebsocketServer::stop() {
-  std::shared_ptr<Core> core = std::move(core_);
+  std::unique_ptr<Core> core = std::move(core_);
   if (!core) return;
   std::vector<std::shared_ptr<Session>> live;
   {
-    std::lock_guard<std::mutex> lock(core->sessionsMutex);
-    core->stopping = true;
-    for (auto& weak : core->sessions) {
+    std::lock_guard<std::mutex> lock(core->shared->mutex);
+    core->shared->running = false;
+    for (auto& weak : core->shared->sessions) {
       if (auto session = weak.lock()) live.push_back(std::move(session));
     }
-    core->sessions.clear();
+    core->shared->sessions.clear();
   }
-  net::post(core->ioc, [state = core.get()] {
-    beast::error_code ignored;
-    state->acceptor.close(ignored);
-  });
+  core->listener->Close();
   for (auto& session : live) session->CloseFromAnyThread();
   live.clear();
-  // Let the closed connections finish their handlers; a command still busy on a worker
-  // thread is not waited for beyond this.
-  for (int i = 0; i < 200 && !core->ioc.stopped(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  core->ioc.stop();
+  core->listener.reset();
+  core->work.reset();
+  // With the acceptor and every socket closed the threads run out of work and end by
+  // themselves; one held up beyond the bound is stopped instead.
+  bool ended;
+  {
+    std::unique_lock<std::mutex> lock(core->exitMutex);
+    ended = core->exited.wait_for(lock, kStopBound, [&] { return core->running == 0; });
+  }
+  if (!ended) {
+    win::Trace("server threads still busy: stopping them");
+    core->ioc.stop();
+    std::unique_lock<std::mutex> lock(core->exitMutex);
+    ended = core->exited.wait_for(lock, kStopBound, [&] { return core->running == 0; });
+  }
+  if (!ended) {
+    // A handler that never returns: leave its thread and what it uses rather than hang the
+    // caller (the window thread) with it.
+    win::Trace("a server thread does not end: left behind");
+    for (auto& thread : core->threads) thread.detach();
+    core.release();
+    return;
+  }
   for (auto& thread : core->threads) thread.join();
-  core->threads.clear();
 }
 
-std::size_t WebsocketServer::connectionCount() const { return core_ ? core_->connections.load() : 0; }
+uint16_t WebsocketServer::port() const { return core_ ? core_->port : 0; }
+
+std::size_t WebsocketServer::connectionCount() const {
+  if (!core_) return 0;
+  std::lock_guard<std::mutex> lock(core_->shared->mutex);
+  return core_->shared->connections;
+}
 
 }  // namespace edms

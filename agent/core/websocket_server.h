@@ -14,12 +14,14 @@ namespace edms {
 class EdmHelperService;
 
 struct ServerSettings {
-  uint16_t port = 23232;
+  uint16_t port = 23232;  // 0 picks a free port (tests); port() tells which
   std::size_t maxConnections = 100;
   // A connection that has not sent its login message by then is closed.
   std::chrono::seconds loginExpiry{600};
   // Larger messages close their connection.
   std::size_t maxMessageBytes = 64 * 1024;
+  // A connection whose page does not read its replies: over this many unsent, it is closed.
+  std::size_t maxQueuedReplies = 256;
   // Browsers whose Origin is not in this set are refused with HTTP 403.
   std::vector<Origin> allowedOrigins;
   int workerThreads = 2;
@@ -32,21 +34,26 @@ class WebsocketServer {
   WebsocketServer(const WebsocketServer&) = delete;
   WebsocketServer& operator=(const WebsocketServer&) = delete;
 
-  // Binds 127.0.0.1:settings.port and starts the worker threads. Throws std::runtime_error
+  // Binds 127.0.0.1:settings.port and starts the I/O threads. Throws std::runtime_error
   // (the message names the port and the system's reason) when the port cannot be bound or
-  // the server already runs. `service` must outlive stop().
+  // the server already runs. `service` must outlive stop(); its HandleRequest runs on the
+  // I/O threads and must not block.
   void start(EdmHelperService& service, const ServerSettings& settings);
 
-  // Stops listening, closes every connection and joins the worker threads. Replies pushed
-  // afterwards are dropped. Safe to call twice.
+  // Stops listening, closes every connection on its own strand and joins the I/O threads
+  // once their last handler has run (a thread that does not end within two seconds is
+  // stopped, not waited for forever). Replies pushed afterwards are dropped. Safe to call
+  // twice.
   void stop();
 
+  // The port listened on; 0 when not running.
+  uint16_t port() const;
   // Connections accepted and not yet closed.
   std::size_t connectionCount() const;
 
  private:
   struct Core;
-  std::shared_ptr<Core> core_;
+  std::unique_ptr<Core> core_;
 };
 
 }  // namespace edms

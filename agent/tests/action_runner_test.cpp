@@ -6,6 +6,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <fstream>
+#include <optional>
 #include <map>
 #include <mutex>
 #include <sstream>
@@ -20,149 +21,16 @@
 #include "common/win/handles.h"
 #include "common/win/registry.h"
 #include "common/win/text.h"
-
-// Started with one argument beginning "EXIT_CODE=", this program is the child of the tests
-// below: it writes that argument (UTF-8) to OUT, sleeps SLEEP ms, appends to EDIT and exits
-// with EXIT_CODE, before the test framework starts.
-namespace {
-struct ChildMode {
-  ChildMode() {
-    int argc = 0;
-    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    if (!argv) return;
-    std::string arg = argc == 2 ? edms::win::Narrow(argv[1]) : std::string();
-    LocalFree(argv);
-    if (arg.rfind("EXIT_CODE=", 0) != 0) return;
-    auto value = [&](const char* key) { return edms::FindArgument(arg, key).value_or(""); };
-    if (!value("OUT").empty()) std::ofstream(edms::win::Widen(value("OUT")).c_str(), std::ios::binary) << arg;
-    if (!value("SLEEP").empty()) Sleep(std::stoul(value("SLEEP")));
-    if (!value("EDIT").empty()) std::ofstream(edms::win::Widen(value("EDIT")).c_str(), std::ios::binary | std::ios::app) << "+";
-    ExitProcess(static_cast<UINT>(std::stoll(value("EXIT_CODE"))));
-  }
-} childMode;
-}  // namespace
+#include "tests/win/child_process.h"
 
 namespace edms {
 namespace {
 
-std::string SelfPath() {
-  wchar_t path[MAX_PATH * 2];
-  DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH * 2);
-  return win::Narrow(std::wstring(path, n));
-}
+using test::ReadAll;
+using test::SelfPath;
+using test::TempPath;
 
-std::string TempPath(const std::string& name) {
-  wchar_t dir[MAX_PATH];
-  GetTempPathW(MAX_PATH, dir);
-  return win::Narrow(dir) + "edms-h-" + std::to_string(GetCurrentProcessId()) + "-" + name;
-}
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(win::Widen(path).c_str(), std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// --- the real operations -------------------------------------------------------------------
-
-TEST(RunProgramAndWait, HandsBackTheExitCodeAndOneQuotedArgument) {
-  const std::string out = TempPath("args.txt");
-  const std::string korean = "\xEB\xB3\xB4\xEA\xB3\xA0\xEC\x84\x9C final";
-  for (int code : {0, 3, 255, -2}) {
-    DeleteFileW(win::Widen(out).c_str());
-    const std::string args = "EXIT_CODE=" + std::to_string(code) + "&NOTE=" + korean + "&OUT=" + out;
-    EXPECT_EQ(RunProgramAndWait("open", SelfPath(), QuoteArgument(args)), code);
-    // One argument, blanks and Korean intact: what the started program looks its keys up in.
-    EXPECT_EQ(ReadAll(out), args) << code;
-  }
-  DeleteFileW(win::Widen(out).c_str());
-}
-
-TEST(RunProgramAndWait, MinusOneWhenNothingStarts) {
-  EXPECT_EQ(RunProgramAndWait("open", GetAgentFolder() + "\\no-such-program.exe", "\"EXIT_CODE=0\""), -1);
-  EXPECT_EQ(RunProgramAndWait("open", "", ""), -1);
-}
-
-TEST(GetAgentFolder, IsTheFolderOfTheRunningProgram) {
-  const std::string folder = GetAgentFolder();
-  ASSERT_FALSE(folder.empty());
-  EXPECT_NE(folder.back(), '\\');
-  const std::string self = SelfPath();
-  const std::string name = self.substr(self.rfind('\\') + 1);
-  EXPECT_NE(GetFileAttributesW(win::Widen(folder + "\\" + name).c_str()), INVALID_FILE_ATTRIBUTES);
-}
-
-TEST(GetFileStamp, SeesSizeAndTimeWithSixtyFourBits) {
-  const std::string path = TempPath("stamp.bin");
-  EXPECT_FALSE(GetFileStamp(path));
-  EXPECT_FALSE(GetFileStamp(""));
-  {
-    win::UniqueKernelHandle file(CreateFileW(win::Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                             FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(file);
-    // 5 GiB + 1: a size whose high 32 bits matter (sparse on the host, so it costs nothing).
-    LARGE_INTEGER end;
-    end.QuadPart = (5ll << 30) + 1;
-    ASSERT_TRUE(SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN));
-    ASSERT_TRUE(SetEndOfFile(file.get()));
-    FILETIME t{0x12345678u, 0x01D00000u};
-    ASSERT_TRUE(SetFileTime(file.get(), nullptr, nullptr, &t));
-  }
-  auto stamp = GetFileStamp(path);
-  ASSERT_TRUE(stamp);
-  EXPECT_EQ(stamp->size, (5ull << 30) + 1);
-  EXPECT_EQ(stamp->lastWrite, (0x01D00000ull << 32) | 0x12345678u);
-  // Held open without sharing by an "editor", the stamp is still read.
-  win::UniqueKernelHandle held(CreateFileW(win::Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  ASSERT_TRUE(held);
-  EXPECT_TRUE(GetFileStamp(path));
-  held.reset();
-  DeleteFileW(win::Widen(path).c_str());
-}
-
-TEST(IsProcessRunning, FollowsAProcessToItsEnd) {
-  EXPECT_TRUE(IsProcessRunning(GetCurrentProcessId()));
-  std::wstring command = L"\"" + win::Widen(SelfPath()) + L"\" \"EXIT_CODE=0&SLEEP=300\"";
-  STARTUPINFOW si{};
-  si.cb = sizeof(si);
-  PROCESS_INFORMATION pi{};
-  ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-  win::UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
-  EXPECT_TRUE(IsProcessRunning(pi.dwProcessId));
-  ASSERT_EQ(WaitForSingleObject(process.get(), 10000), WAIT_OBJECT_0);
-  process.reset();
-  thread.reset();
-  EXPECT_FALSE(IsProcessRunning(pi.dwProcessId));
-}
-
-TEST(FindWindowByText, SearchesDepthFirstByTitleAndClass) {
-  const std::string tag = "edms-h-" + std::to_string(GetCurrentProcessId());
-  HWND top = CreateWindowExW(0, L"Static", win::Widen(tag + " Report(42)").c_str(), WS_OVERLAPPEDWINDOW, 0, 0, 200,
-                             100, nullptr, nullptr, nullptr, nullptr);
-  ASSERT_TRUE(top);
-  HWND panel = CreateWindowExW(0, L"Static", L"panel", WS_CHILD, 0, 0, 50, 50, top, nullptr, nullptr, nullptr);
-  HWND button = CreateWindowExW(0, L"Button", win::Widen(tag + " inner").c_str(), WS_CHILD, 0, 0, 10, 10, panel,
-                                nullptr, nullptr, nullptr);
-  ASSERT_TRUE(panel && button);
-  struct Case {
-    const char* name;
-    HWND parent;
-    std::string classPart, titlePart;
-    HWND expected;
-  };
-  const Case cases[] = {
-      {"top level by title", nullptr, "", tag + " Report(42)", top},
-      {"grandchild by title", nullptr, "", tag + " inner", button},
-      {"class and title", nullptr, "utto", tag, button},
-      {"class that does not match", nullptr, "Edit", tag, nullptr},
-      {"below a parent, the parent itself not counted", top, "", tag, button},
-      {"nothing to look for", nullptr, "", "", nullptr},
-  };
-  for (const auto& c : cases) EXPECT_EQ(FindWindowByText(c.parent, c.classPart, c.titlePart), c.expected) << c.name;
-  DestroyWindow(top);
-}
+// --- the document opened in its editor ----------------------------------------------------
 
 // The test program registered as the editor of a test extension (HKCR: Wine's shell reads
 // associations there only).
@@ -351,21 +219,25 @@ TEST(StartCheckOutTask, RefusedCommandsGetOneFailAndStartNothing) {
   for (const auto& c : cases) {
     auto client = std::make_shared<FakeClient>();
     Recorder recorder(Script{{{kCheckOutProgram, 0}}});
-    EXPECT_FALSE(StartCheckOutTask(client, c.arg2, c.userId, "http://h/adaptor", "Z:\\work", recorder.Actions()))
+    RunningCycles cycles;
+    EXPECT_FALSE(StartCheckOutTask(client, c.arg2, c.userId, "http://h/adaptor", "Z:\\work", recorder.Actions(),
+                                   cycles))
         << c.name;
-    // The reply is pushed before the call returns; give a wrongly started thread time to show.
-    Sleep(100);
+    // A refused command never counts as a running cycle; the reply is pushed before the call returns.
+    EXPECT_EQ(cycles.count(), 0u) << c.name;
+    ASSERT_TRUE(cycles.WaitNone(std::chrono::seconds(30)));
     EXPECT_EQ(client->words(), std::vector<std::string>{kCheckOutFail}) << c.name;
     EXPECT_TRUE(recorder.started.empty()) << c.name;
   }
 }
 
 TEST(StartCheckOutTask, TwoCyclesRunSideBySideAndOutliveTheirConnections) {
+  RunningCycles cycles;
   // Both check-outs wait in ZTCheckOut until the other has started: only parallel threads
   // get past it.
   std::mutex mutex;
   std::condition_variable changed;
-  int inCheckOut = 0, finished = 0;
+  int inCheckOut = 0;
   auto gate = [&](Recorder& recorder) {
     DocumentActions a = recorder.Actions();
     auto run = a.runProgram;
@@ -376,34 +248,30 @@ TEST(StartCheckOutTask, TwoCyclesRunSideBySideAndOutliveTheirConnections) {
         changed.notify_all();
         if (!changed.wait_for(lock, std::chrono::seconds(10), [&] { return inCheckOut == 2; })) return 99;
       }
-      int code = run(program, parameters);
-      if (program.find(kCheckOutProgram) == std::string::npos) {
-        std::lock_guard<std::mutex> lock(mutex);
-        ++finished;
-        changed.notify_all();
-      }
-      return code;
+      return run(program, parameters);
     };
     return a;
   };
   Recorder first(Script{{{kCheckOutProgram, 0}, {kCancelProgram, 0}}});
   Recorder second(Script{{{kCheckOutProgram, 0}, {kCheckInProgram, 0}}, FileStamp{1, 1}, FileStamp{1, 2}});
+  // Whatever happens below, no cycle outlives the state above, which it uses.
+  struct Join {
+    RunningCycles& cycles;
+    ~Join() { cycles.WaitNone(std::chrono::seconds(60)); }
+  } join{cycles};
+
   auto a = std::make_shared<FakeClient>(), b = std::make_shared<FakeClient>();
   std::weak_ptr<FakeClient> watchA = a;
-  ASSERT_TRUE(StartCheckOutTask(a, "1^P^a.docx^1.0^TRUE^alice^F", "alice", "http://h/a", "Z:\\w", gate(first)));
-  ASSERT_TRUE(StartCheckOutTask(b, "2^P^b.docx^1.0^TRUE^alice^F", "alice", "http://h/a", "Z:\\w", gate(second)));
+  ASSERT_TRUE(StartCheckOutTask(a, "1^P^a.docx^1.0^TRUE^alice^F", "alice", "http://h/a", "Z:\\w", gate(first), cycles));
+  ASSERT_TRUE(StartCheckOutTask(b, "2^P^b.docx^1.0^TRUE^alice^F", "alice", "http://h/a", "Z:\\w", gate(second), cycles));
   // The page of the first check-out goes away: the cycle keeps its client to the end.
   a.reset();
-  {
-    std::unique_lock<std::mutex> lock(mutex);
-    ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(20), [&] { return finished == 2; }));
-  }
-  // The last reply follows the last program: wait for the threads to let go of the clients.
-  for (int i = 0; i < 100 && !watchA.expired(); ++i) Sleep(50);
+  ASSERT_TRUE(cycles.WaitNone(std::chrono::seconds(30)));
+  // An ended cycle holds nothing any more.
   EXPECT_TRUE(watchA.expired());
-  for (int i = 0; i < 100 && b->words().size() < 2; ++i) Sleep(50);
   EXPECT_EQ(b->words(), (std::vector<std::string>{kCheckOutSuccess, kCheckInSuccess}));
   EXPECT_EQ(first.started, (std::vector<std::string>{kCheckOutProgram, kCancelProgram}));
+  EXPECT_EQ(second.started, (std::vector<std::string>{kCheckOutProgram, kCheckInProgram}));
 }
 
 TEST(EdmHelperService, RefusedCheckOutIsAnsweredOnce) {

@@ -7,6 +7,7 @@
 
 #include "agent/resource.h"
 #include "common/win/language.h"
+#include "common/win/program_start.h"
 #include "common/win/text.h"
 
 namespace edms {
@@ -22,9 +23,8 @@ TEST(AgentResources, EveryIdExistsInBothLanguages) {
   for (LANGID language : kLanguages) {
     for (UINT id : {IDS_ABOUTBOX, IDS_CONFIG_INVALID, IDS_INFORMATION, IDS_UNREAD_MESSAGES, IDS_LATEST_VERSION,
                     IDS_NO_USER, IDS_EDITOR_OPEN_FAILED}) {
-      // Strings live in blocks of sixteen.
-      EXPECT_TRUE(HasResource(RT_STRING, id / 16 + 1, language)) << id << " in " << language;
-      EXPECT_FALSE(win::LoadStringLang(GetModuleHandleW(nullptr), id, language).empty()) << id;
+      // Each string of each language's own table: no fallback to English may stand in for it.
+      EXPECT_FALSE(win::LoadStringExact(GetModuleHandleW(nullptr), id, language).empty()) << id << " in " << language;
     }
     for (UINT id : {IDD_ABOUTBOX, IDD_PELLARIN_DIALOG}) EXPECT_TRUE(HasResource(RT_DIALOG, id, language)) << id;
     for (UINT id : {IDR_TRAYMENU_EDMS_AGENT, IDR_TRAYMENU_ZELTO_CLIENT, IDR_TRAYMENU_DEFAULT}) {
@@ -41,8 +41,7 @@ TEST(AgentResources, EveryIdExistsInBothLanguages) {
 INT_PTR CALLBACK NoOp(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
 TEST(AgentResources, MainDialogCarriesItsControls) {
-  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES};
-  InitCommonControlsEx(&controls);
+  win::InitCommonControlsForDialogs();
   for (LANGID language : kLanguages) {
     const DLGTEMPLATE* dialogTemplate =
         win::FindDialogTemplateLang(GetModuleHandleW(nullptr), IDD_PELLARIN_DIALOG, language);

@@ -8,11 +8,13 @@
 #include <windows.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
 
-#include "agent/core/data_message.h"
+#include "common/data_message.h"
 #include "agent/core/edm_helper_service.h"
 #include "agent/core/websocket_server.h"
 #include "common/win/registry.h"
@@ -26,16 +28,17 @@ namespace http = beast::http;
 namespace websocket = beast::websocket;
 using tcp = net::ip::tcp;
 
-constexpr uint16_t kPort = 23311;
+// The port the test's server listens on (a free one, chosen when it starts).
+uint16_t g_port = 0;
 
 // A blocking client; every read gives up after five seconds instead of hanging the test.
 class Client {
  public:
   // The handshake's HTTP status (101 when upgraded), 0 when the connection failed.
-  int Connect(const std::string& host = "127.0.0.1:" + std::to_string(kPort),
+  int Connect(const std::string& host = "127.0.0.1:" + std::to_string(g_port),
               const std::optional<std::string>& origin = std::nullopt) {
     beast::error_code ec;
-    ws_.next_layer().connect(tcp::endpoint(net::ip::address_v4::loopback(), kPort), ec);
+    ws_.next_layer().connect(tcp::endpoint(net::ip::address_v4::loopback(), g_port), ec);
     if (ec) return 0;
     DWORD timeout = 5000;
     setsockopt(ws_.next_layer().native_handle(), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout),
@@ -54,6 +57,17 @@ class Client {
     return !ec;
   }
   bool Send(const std::string& arg1, const std::string& arg2) { return SendText(EncodeDataMessage({arg1, arg2})); }
+  // Sends a command with an empty parameter and reads the next message.
+  std::optional<DataMessage> Ask(const std::string& command) {
+    if (!Send(command, "")) return std::nullopt;
+    return Read();
+  }
+  // Connects and sends the login message; true once the welcome for `key` has come.
+  bool LogIn(const std::string& key) {
+    if (Connect() != 101 || !Send(key, "")) return false;
+    auto welcome = Read();
+    return welcome && welcome->arg1 == "Welcome " + key;
+  }
   // The next data message; nullopt when the connection ended.
   std::optional<DataMessage> Read() {
     beast::flat_buffer buffer;
@@ -78,7 +92,7 @@ int UpgradeStatus(const std::string& host, const std::optional<std::string>& ori
   net::io_context ioc;
   beast::tcp_stream stream(ioc);
   beast::error_code ec;
-  stream.socket().connect(tcp::endpoint(net::ip::address_v4::loopback(), kPort), ec);
+  stream.socket().connect(tcp::endpoint(net::ip::address_v4::loopback(), g_port), ec);
   if (ec) return 0;
   DWORD timeout = 5000;
   setsockopt(stream.socket().native_handle(), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout),
@@ -101,17 +115,24 @@ int UpgradeStatus(const std::string& host, const std::optional<std::string>& ori
 
 class ServerTest : public ::testing::Test {
  protected:
-  ServerTest() {
-    config_.KeyPath = "Software\\edms-tests\\agent-server-" + std::to_string(GetCurrentProcessId());
+  static win::ClientConfig TestConfig() {
+    win::ClientConfig config;
+    config.KeyPath = "Software\\edms-tests\\agent-server-" + std::to_string(GetCurrentProcessId());
+    // A server address makes CHECK_USER look for the session user (in the background).
+    config.ServerAddress = "edms01";
+    return config;
   }
   ~ServerTest() override {
     server_.stop();
+    service_.WaitIdle(std::chrono::seconds(30));
     win::DeleteRegistryTree(HKEY_CURRENT_USER, config_.KeyPath);
   }
   void Start(ServerSettings settings = {}) {
-    settings.port = kPort;
+    settings.port = 0;
     if (settings.allowedOrigins.empty()) settings.allowedOrigins = AllowedOriginSet("", "http://127.0.0.1:8080/", "");
     server_.start(service_, settings);
+    g_port = server_.port();
+    ASSERT_NE(g_port, 0);
   }
   bool WaitForConnections(size_t count) {
     for (int i = 0; i < 300; ++i) {
@@ -121,12 +142,24 @@ class ServerTest : public ::testing::Test {
     return false;
   }
 
-  win::ClientConfig config_;
+  win::ClientConfig config_ = TestConfig();
   SharedConfig shared_{config_};
+  std::mutex mutex_;  // the lookup runs on the service's own thread
   std::string sessionUser_;
-  int lookupDelayMs_ = 0;
+  std::condition_variable released_;
+  bool lookupHeld_ = false;
+  void SetSessionUser(const std::string& user) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    sessionUser_ = user;
+  }
+  void HoldLookups(bool hold) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    lookupHeld_ = hold;
+    released_.notify_all();
+  }
   EdmHelperService service_{shared_, [this](const std::string&) {
-                              std::this_thread::sleep_for(std::chrono::milliseconds(lookupDelayMs_));
+                              std::unique_lock<std::mutex> lock(mutex_);
+                              released_.wait_for(lock, std::chrono::seconds(20), [this] { return !lookupHeld_; });
                               return sessionUser_;
                             }};
   WebsocketServer server_;
@@ -146,9 +179,8 @@ TEST_F(ServerTest, LoginThenCommands) {
   EXPECT_EQ(welcome->arg2, "");
   ASSERT_TRUE(client.SendText("[]"));
   ASSERT_TRUE(client.Send("check_user", ""));  // no reply: the next one must be CHECK_USER's
-  sessionUser_ = "BOB";
-  ASSERT_TRUE(client.Send("CHECK_USER", ""));
-  auto reply = client.Read();
+  SetSessionUser("BOB");
+  auto reply = client.Ask("CHECK_USER");
   ASSERT_TRUE(reply);
   EXPECT_EQ(reply->arg1, "CHECK_USER");
   EXPECT_EQ(reply->arg2, "BOB");
@@ -162,11 +194,11 @@ TEST_F(ServerTest, HandshakeRefusals) {
     std::optional<std::string> origin;
     int status;
   } cases[] = {
-      {"127.0.0.1:" + std::to_string(kPort), std::nullopt, 101},
-      {"localhost:" + std::to_string(kPort), std::string("http://127.0.0.1:8080"), 101},
-      {"rebound.example:" + std::to_string(kPort), std::nullopt, 403},
-      {"127.0.0.1:" + std::to_string(kPort), std::string("http://evil.example"), 403},
-      {"127.0.0.1:" + std::to_string(kPort), std::string("null"), 403},
+      {"127.0.0.1:" + std::to_string(g_port), std::nullopt, 101},
+      {"localhost:" + std::to_string(g_port), std::string("http://127.0.0.1:8080"), 101},
+      {"rebound.example:" + std::to_string(g_port), std::nullopt, 403},
+      {"127.0.0.1:" + std::to_string(g_port), std::string("http://evil.example"), 403},
+      {"127.0.0.1:" + std::to_string(g_port), std::string("null"), 403},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(UpgradeStatus(c.host, c.origin), c.status) << c.host << " " << c.origin.value_or("-");
@@ -203,11 +235,7 @@ TEST_F(ServerTest, ConnectionCap) {
   clients[0].Close();
   ASSERT_TRUE(WaitForConnections(2));
   Client late;
-  ASSERT_EQ(late.Connect(), 101);
-  ASSERT_TRUE(late.Send("carol", ""));
-  auto welcome = late.Read();
-  ASSERT_TRUE(welcome);
-  EXPECT_EQ(welcome->arg1, "Welcome carol");
+  ASSERT_TRUE(late.LogIn("carol"));
 }
 
 TEST_F(ServerTest, LoginExpiryClosesSilentConnections) {
@@ -216,13 +244,10 @@ TEST_F(ServerTest, LoginExpiryClosesSilentConnections) {
   Start(settings);
   Client silent, prompt;
   ASSERT_EQ(silent.Connect(), 101);
-  ASSERT_EQ(prompt.Connect(), 101);
-  ASSERT_TRUE(prompt.Send("alice", ""));
-  ASSERT_TRUE(prompt.Read());
+  ASSERT_TRUE(prompt.LogIn("alice"));
   EXPECT_FALSE(silent.Read());  // closed after a second, well before the read gives up
   std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-  ASSERT_TRUE(prompt.Send("CHECK_USER", ""));
-  auto reply = prompt.Read();
+  auto reply = prompt.Ask("CHECK_USER");
   ASSERT_TRUE(reply);
   EXPECT_EQ(reply->arg2, "SUCCESS");
 }
@@ -231,33 +256,44 @@ TEST_F(ServerTest, ReplyToAGoneConnectionIsDropped) {
   Start();
   {
     Client client;
-    ASSERT_EQ(client.Connect(), 101);
-    ASSERT_TRUE(client.Send("alice", ""));
-    ASSERT_TRUE(client.Read());
-    lookupDelayMs_ = 500;  // the page leaves while CHECK_USER is still looking
+    ASSERT_TRUE(client.LogIn("alice"));
+    HoldLookups(true);  // the page leaves while CHECK_USER is still looking
     ASSERT_TRUE(client.Send("CHECK_USER", ""));
     client.Close();
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(800));
   ASSERT_TRUE(WaitForConnections(0));
-  lookupDelayMs_ = 0;
+  HoldLookups(false);
+  // The answer went to a connection that no longer exists.
+  ASSERT_TRUE(service_.WaitIdle(std::chrono::seconds(20)));
   Client next;
-  ASSERT_EQ(next.Connect(), 101);
-  ASSERT_TRUE(next.Send("bob", ""));
-  ASSERT_TRUE(next.Read());
+  ASSERT_TRUE(next.LogIn("bob"));
+}
+
+TEST_F(ServerTest, ALookupThatWaitsHoldsNoIoThread) {
+  ServerSettings settings;
+  settings.workerThreads = 1;
+  Start(settings);
+  Client slow, other;
+  ASSERT_TRUE(slow.LogIn("alice"));
+  HoldLookups(true);
+  ASSERT_TRUE(slow.Send("CHECK_USER", ""));
+  // The one I/O thread still serves another page while the lookup waits.
+  ASSERT_TRUE(other.LogIn("bob"));
+  HoldLookups(false);
+  auto reply = slow.Read();
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->arg1, "CHECK_USER");
 }
 
 TEST_F(ServerTest, PortInUseAndRestart) {
   Start();
   WebsocketServer second;
   ServerSettings settings;
-  settings.port = kPort;
+  settings.port = g_port;
   EXPECT_THROW(second.start(service_, settings), std::runtime_error);
   Client open;
   ASSERT_EQ(open.Connect(), 101);
-  auto before = std::chrono::steady_clock::now();
-  server_.stop();  // with a connection open
-  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(1));
+  server_.stop();  // with a connection open: it is closed, not waited for
   EXPECT_FALSE(open.Read());
   Start();
   Client again;

@@ -43,8 +43,16 @@ class ServiceTest : public ::testing::Test {
       return sessionUser_;
     });
   }
-  void TearDown() override { win::DeleteRegistryTree(HKEY_CURRENT_USER, keyPath_); }
+  void TearDown() override {
+    service_->WaitIdle(std::chrono::seconds(20));
+    win::DeleteRegistryTree(HKEY_CURRENT_USER, keyPath_);
+  }
 
+  void SetRegistryText(const char* name, const std::string& text) {
+    win::CRegistry key(win::CRegistry::kCreate);
+    ASSERT_TRUE(key.Open(keyPath_));
+    ASSERT_TRUE(key[name].SetText(text));
+  }
   std::string RegistryText(const char* name) {
     win::CRegistry key(0);
     if (!key.Open(keyPath_)) return "<no key>";
@@ -60,21 +68,29 @@ class ServiceTest : public ::testing::Test {
 
 TEST_F(ServiceTest, UserIdStartsFromTheConfiguration) { EXPECT_EQ(service_->userId(), "previous"); }
 
-TEST_F(ServiceTest, EveryCommandSavesTheSendersKey) {
+TEST_F(ServiceTest, ANewSendersKeyIsSavedAndNothingElse) {
   const char* commands[] = {"CHECK_USER", "ADD_TO_DOWNLOAD", "no_such_command", "check_user"};
   const char* users[] = {"bob", "\xEA\xB9\x80\xEC\xB2\xA0\xEC\x88\x98", "carol", "dave"};
   for (int i = 0; i < 4; ++i) {
     auto client = std::make_shared<FakeClient>(users[i]);
     service_->HandleRequest(client, {commands[i], ""});
+    ASSERT_TRUE(service_->WaitIdle(std::chrono::seconds(20)));
     EXPECT_EQ(RegistryText("EdmUserId"), users[i]) << commands[i];
     EXPECT_EQ(service_->userId(), users[i]);
     EXPECT_EQ(shared_->Snapshot().EdmUserId, users[i]);
   }
-  // The whole record goes back, not just the one value.
-  win::CRegistry key(0);
-  ASSERT_TRUE(key.Open(keyPath_));
-  EXPECT_EQ(key["ServerAddress"].Text(), "edms01");
-  EXPECT_EQ(key["NoticeCheckTime"].Number(), 7u);
+  // Only the changed value is written: an administrator's edit made meanwhile stays, and the
+  // values the agent did not change are not written at all.
+  SetRegistryText("WorkFolder", "D:\\admin");
+  service_->HandleRequest(std::make_shared<FakeClient>("erin"), {"CHECK_USER", ""});
+  ASSERT_TRUE(service_->WaitIdle(std::chrono::seconds(20)));
+  // The same sender again writes nothing (a value changed by hand stays as it is).
+  SetRegistryText("EdmUserId", "by hand");
+  service_->HandleRequest(std::make_shared<FakeClient>("erin"), {"CHECK_USER", ""});
+  ASSERT_TRUE(service_->WaitIdle(std::chrono::seconds(20)));
+  EXPECT_EQ(RegistryText("WorkFolder"), "D:\\admin");
+  EXPECT_EQ(RegistryText("EdmUserId"), "by hand");
+  EXPECT_EQ(RegistryText("ServerAddress"), "");
 }
 
 TEST_F(ServiceTest, AnEmptyKeyChangesNothing) {
@@ -98,6 +114,7 @@ TEST_F(ServiceTest, CheckUserAnswers) {
     sessionUser_ = c.sessionUser;
     auto client = std::make_shared<FakeClient>(c.key);
     service_->HandleRequest(client, {"CHECK_USER", "ignored"});
+    ASSERT_TRUE(service_->WaitIdle(std::chrono::seconds(20)));
     ASSERT_EQ(client->replies.size(), 1u) << c.key;
     EXPECT_EQ(client->replies[0].arg1, "CHECK_USER");
     EXPECT_EQ(client->replies[0].arg2, c.reply) << c.key << "/" << c.sessionUser;
@@ -137,6 +154,7 @@ TEST_F(ServiceTest, ConcurrentCommandsLoseNothing) {
     });
   }
   for (auto& thread : threads) thread.join();
+  ASSERT_TRUE(service_->WaitIdle(std::chrono::seconds(20)));
   EXPECT_EQ(service_->DownloadList().size(), static_cast<size_t>(kThreads * kEach));
   // The registry holds the last sender, whoever that was.
   std::string last = RegistryText("EdmUserId");

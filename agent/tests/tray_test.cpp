@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "agent/resource.h"
 #include "agent/windows/system_tray.h"
 
 namespace edms {
@@ -28,6 +29,34 @@ TEST(SystemTray, NotificationsForAnotherIconAreIgnored) {
   tray.SetTargetWindow(tray.trayWindow());
   EXPECT_FALSE(tray.OnIconNotify(144, WM_RBUTTONUP));
   EXPECT_TRUE(tray.OnIconNotify(143, WM_MOUSEMOVE));
+}
+
+TEST(SystemTray, ARestartedShellGetsTheIconBackWithItsImage) {
+  CSystemTray tray;
+  ASSERT_TRUE(tray.CreateIcon(GetModuleHandleW(nullptr), nullptr, LoadIconW(nullptr, IDI_APPLICATION), 145));
+  ASSERT_TRUE(tray.SetIconResource(IDR_MAINFRAME));
+  const HICON shown = tray.icon();
+  ASSERT_NE(shown, nullptr);
+  SendMessageW(tray.trayWindow(), RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+  EXPECT_EQ(tray.icon(), shown);
+  // The icon the shell is given still exists.
+  ICONINFO info{};
+  ASSERT_TRUE(GetIconInfo(shown, &info));
+  if (info.hbmMask) DeleteObject(info.hbmMask);
+  if (info.hbmColor) DeleteObject(info.hbmColor);
+}
+
+TEST(TrayHelpers, RestoredWindowGetsItsTaskbarButtonBack) {
+  HWND window = CreateWindowExW(0, L"Static", L"restore me", WS_OVERLAPPEDWINDOW, 0, 0, 100, 50, nullptr, nullptr,
+                                nullptr, nullptr);
+  ASSERT_TRUE(window);
+  HideToTray(window, false);
+  EXPECT_FALSE(IsWindowVisible(window));
+  EXPECT_NE(GetWindow(window, GW_OWNER), nullptr) << "hidden behind an owner: no taskbar button";
+  RestoreFromTray(window);
+  EXPECT_TRUE(IsWindowVisible(window));
+  EXPECT_EQ(GetWindow(window, GW_OWNER), nullptr);
+  DestroyWindow(window);
 }
 
 }  // namespace

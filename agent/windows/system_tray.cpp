@@ -99,10 +99,9 @@ bool CSystemTray::SetIconResource(UINT resourceId) {
       LoadImageW(instance_, MAKEINTRESOURCEW(resourceId), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE)));
   if (!icon) return false;
   data_.hIcon = icon.get();
-  bool ok = hidden_ ? true : Modify(NIF_ICON);
-  // The shell keeps its own copy; ours goes at once.
-  data_.hIcon = nullptr;
-  return ok;
+  // Kept: a restarted shell gets the icon added again from this record.
+  icon_ = std::move(icon);
+  return hidden_ ? true : Modify(NIF_ICON);
 }
 
 bool CSystemTray::SetTipText(const std::string& utf8) {
@@ -269,6 +268,8 @@ void RestoreFromTray(HWND window) {
     GetWindowRect(window, &to);
     DrawAnimatedRects(window, IDANI_CAPTION, &from, &to);
   }
+  // Back to the desktop as its owner: the hidden owner of HideToTray took its taskbar button.
+  SetWindowLongPtrW(window, GWLP_HWNDPARENT, 0);
   ShowWindow(window, SW_SHOWNORMAL);
   RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME | RDW_INVALIDATE | RDW_ERASE);
   if (HWND owner = GetWindow(window, GW_OWNER)) SetActiveWindow(owner);

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "common/win/handles.h"
+
 namespace edms {
 
 inline constexpr UINT kTrayNotifyMessage = WM_APP + 10;
@@ -46,6 +48,8 @@ class CSystemTray {
   HWND trayWindow() const { return trayWindow_; }
   // The last tip text set (for diagnostics), UTF-8.
   std::string tipText() const;
+  // The icon the shell is given (also when a restarted shell needs it again).
+  HICON icon() const { return data_.hIcon; }
 
  protected:
   // Called with the popup menu before it shows; the agent changes nothing.
@@ -69,13 +73,15 @@ class CSystemTray {
   bool showPending_ = false;
   bool balloonSupport_ = false;
   UINT taskbarCreatedMessage_ = 0;
+  win::UniqueHIcon icon_;  // the icon set by SetIconResource
 };
 
 // Window helpers of the notification area.
 // Animates the caption into the notification area (when the system animates minimising,
 // or when forced), detaches the window from the taskbar and hides it.
 void HideToTray(HWND window, bool forceAnimation = false);
-// The reverse: animates out of the notification area, shows, redraws, activates.
+// The reverse: animates out of the notification area, gives the window back its taskbar
+// button, shows, redraws, activates.
 void RestoreFromTray(HWND window);
 // Gives the window a hidden owner so that it has no taskbar button. False when the owner
 // window cannot be created.
