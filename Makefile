@@ -22,18 +22,25 @@ build-windows:
 	@cmake --build $(WINDOWS) -j$(JOBS)
 
 # Every tier: native unit tests and fuzzers, Windows tests under Wine (one at a time),
-# then the end-to-end tests.
+# then the end-to-end tests. One tier after the other, also under make -j: the two Wine
+# tiers share one prefix, and each also takes the lock below when started on its own.
+WINE_TIER_LOCK := build/.wine-tier.lock
+
 test: build
-	@$(MAKE) --no-print-directory test-native test-windows test-e2e
+	@$(MAKE) --no-print-directory test-native
+	@$(MAKE) --no-print-directory test-windows
+	@$(MAKE) --no-print-directory test-e2e
 
 test-native:
 	cd $(NATIVE) && ctest -j$(JOBS) --output-on-failure
 
 test-windows:
-	cd $(WINDOWS) && ctest -j1 --output-on-failure
+	@mkdir -p build
+	cd $(WINDOWS) && flock $(CURDIR)/$(WINE_TIER_LOCK) ctest -j1 --output-on-failure
 
 test-e2e:
-	@scripts/run-e2e
+	@mkdir -p build
+	@flock $(WINE_TIER_LOCK) scripts/run-e2e
 
 run: build
 	@scripts/run

@@ -1,7 +1,6 @@
 """ZTCheckIn.exe under Wine: the version choices, the upload against devserver, the editor
 check, the retry after a failure, and what happens around the edges."""
 import os
-import time
 
 import pytest
 
@@ -10,6 +9,7 @@ from checkin_fixtures import (CHECKIN_TITLE, CHECKOUTS_KEY, CONFIG_KEY, checked_
                               pattern_bytes, record_exists, save_screenshot, server,
                               server_content, server_document, throttled_peer, uidriver,
                               work_folder)
+from conftest import wait_until
 
 SAME, MINOR, MAJOR, DOC_NAME, NOTE = 1001, 1002, 1003, 1004, 1007
 SAME_LABEL, MINOR_LABEL, MAJOR_LABEL = 1008, 1009, 1010
@@ -97,10 +97,14 @@ def test_version_rules(checkin, server, checked_out, name, version, current, use
 def test_radios_are_exclusive(checkin, server, checked_out):
     doc = checked_out()
     open_dialog(checkin, arguments(server.adaptor_url, doc))
+    def checked():
+        return [r for r in (SAME, MINOR, MAJOR) if checkin.checked(CHECKIN_TITLE, r)]
+
     for radio in (MAJOR, SAME, MINOR):
         assert checkin.ui_run("click", CHECKIN_TITLE, str(radio))[0] == 0
-        time.sleep(0.3)
-        assert [r for r in (SAME, MINOR, MAJOR) if checkin.checked(CHECKIN_TITLE, r)] == [radio]
+        # The click is posted: wait until the dialog has taken it, then exactly it is checked.
+        wait_until(lambda: radio in checked(), 10)
+        assert checked() == [radio]
     checkin.ui_run("close", CHECKIN_TITLE)
     checkin.finish()
 
