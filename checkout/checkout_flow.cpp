@@ -20,6 +20,7 @@
 #include "common/win/checkout_record.h"
 #include "common/win/exchange.h"
 #include "common/win/internet_error.h"
+#include "common/win/process.h"
 #include "common/win/side_streams.h"
 #include "common/working_copy.h"
 
@@ -81,7 +82,9 @@ void Complete(const CheckOutArguments& args, const std::string& docPath,
     Sleep(100);
     win::DeleteLockFile(docPath);
   }
-  win::CheckOutRecord record{args.pageId, workingCopy, args.versionNo, args.isImmutable};
+  // The copy as the check-out leaves it: a later stamp means edits only this computer has.
+  win::CheckOutRecord record{args.pageId, workingCopy, args.versionNo, args.isImmutable,
+                             win::GetFileStamp(workingCopy)};
   if (!win::WriteCheckOutRecord(args.oid, record)) {
     result = {win::kResultRegistryFailure, host.Text(IDS_CANNOT_OPEN_REGISTRY)};
   }

@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "common/file_stamp.h"
+
 namespace edms::win {
 
 inline constexpr char kCheckOutsKeyPath[] = "Software\\kelvora\\Zelto\\CheckOuts";
@@ -12,6 +14,10 @@ struct CheckOutRecord {
   std::string localPath;  // LocalPath: the working copy on this computer
   std::string version;    // Version
   std::string immutable;  // Immutable
+  // CopyLastWrite and CopySize (decimal text): the working copy as the check-out left it.
+  // A copy whose stamp differs holds edits not yet checked in. Absent in records written
+  // before it existed.
+  std::optional<FileStamp> stamp;
 };
 
 // True when `oid` names exactly one key below the records' key: not empty, no backslash, no
@@ -21,8 +27,9 @@ struct CheckOutRecord {
 bool IsUsableObjectId(const std::string& oid);
 
 
-// Creates or overwrites the record: PageId, LocalPath, Version, Immutable in this order.
-// False when the key cannot be opened or created, or a value was not written.
+// Creates or overwrites the record: PageId, LocalPath, Version, Immutable in this order, then
+// the stamp when there is one. False when the key cannot be opened or created, or a value
+// was not written.
 bool WriteCheckOutRecord(const std::string& oid, const CheckOutRecord& record,
                          const std::string& base = kCheckOutsKeyPath);
 

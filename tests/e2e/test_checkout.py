@@ -49,6 +49,10 @@ def test_success_writes_copy_and_record(checkout_program, server, work_folder, n
         assert f.read() == DOC_TEXT
     assert checkout_program.ui.record(oid) == {
         "PageId": "PG7", "LocalPath": win_path(work_folder) + "\\" + expected, "Version": "1.0", "Immutable": "T"}
+    # The copy's stamp as the check-out left it, to tell later edits by.
+    record_key = f"{CHECKOUTS_KEY}\\{oid}"
+    assert checkout_program.ui.reg_get(record_key, "CopySize") == str(len(DOC_TEXT))
+    assert int(checkout_program.ui.reg_get(record_key, "CopyLastWrite")) > 0
     received = server.last("CHECKOUT")["fields"]
     assert {k: received.get(k) for k in ("XRQ_OBJECT", "XRQ_PAGE", "XRQ_VERSION", "XRQ_USER", "XRQ_PASS")} == {
         "XRQ_OBJECT": oid, "XRQ_PAGE": "PG7", "XRQ_VERSION": "1.0", "XRQ_USER": "alice", "XRQ_PASS": ""}

@@ -164,8 +164,8 @@ TEST(ClientConfig, SaveRefusesAMissingOrUnopenablePath) {
 TEST(CheckOutRecord, WriteReadOverwrite) {
   ScratchKey scratch;
   const std::string oid = "0900000180001234";
-  ASSERT_TRUE(WriteCheckOutRecord(oid, {"p1", "C:\\w\\a(1).doc", "1.0", "FALSE"}, scratch.path()));
-  ASSERT_TRUE(WriteCheckOutRecord(oid, {"p2", "C:\\w\\" + kKoreanHello + ".doc", "2.0", "TRUE"},
+  ASSERT_TRUE(WriteCheckOutRecord(oid, {"p1", "C:\\w\\a(1).doc", "1.0", "FALSE", std::nullopt}, scratch.path()));
+  ASSERT_TRUE(WriteCheckOutRecord(oid, {"p2", "C:\\w\\" + kKoreanHello + ".doc", "2.0", "TRUE", std::nullopt},
                                   scratch.path()));
   auto record = ReadCheckOutRecord(oid, scratch.path());
   ASSERT_TRUE(record);
@@ -180,6 +180,33 @@ TEST(CheckOutRecord, WriteReadOverwrite) {
   }
 }
 
+TEST(CheckOutRecord, TheCopysStampTravelsWhole) {
+  ScratchKey scratch;
+  const FileStamp stamp{0x01DB0000FFFFFFFFull, (5ull << 30) + 1};  // beyond 32 bits both
+  ASSERT_TRUE(WriteCheckOutRecord("s", {"p", "l", "v", "i", stamp}, scratch.path()));
+  auto record = ReadCheckOutRecord("s", scratch.path());
+  ASSERT_TRUE(record && record->stamp);
+  EXPECT_EQ(*record->stamp, stamp);
+  // A record without a stamp, or with one that is not two decimal numbers, has none.
+  const struct {
+    const char* time;
+    const char* size;
+  } broken[] = {{nullptr, nullptr}, {"12", nullptr}, {"12", "x"}, {"-1", "3"}, {"99999999999999999999", "3"}};
+  for (const auto& c : broken) {
+    ASSERT_TRUE(WriteCheckOutRecord("t", {"p", "l", "v", "i", std::nullopt}, scratch.path()));
+    if (c.time) {
+      ASSERT_TRUE(RawSetText(scratch.Sub("t"), "CopyLastWrite", c.time));
+    }
+    if (c.size) {
+      ASSERT_TRUE(RawSetText(scratch.Sub("t"), "CopySize", c.size));
+    }
+    record = ReadCheckOutRecord("t", scratch.path());
+    ASSERT_TRUE(record);
+    EXPECT_FALSE(record->stamp) << (c.time ? c.time : "-") << " " << (c.size ? c.size : "-");
+    DeleteCheckOutRecord("t", scratch.path());
+  }
+}
+
 TEST(CheckOutRecord, ReadOfAMissingRecordCreatesNothing) {
   ScratchKey scratch;
   EXPECT_FALSE(ReadCheckOutRecord("absent", scratch.path()));
@@ -188,8 +215,8 @@ TEST(CheckOutRecord, ReadOfAMissingRecordCreatesNothing) {
 
 TEST(CheckOutRecord, DeleteRemovesSubkeysButNotOtherRecords) {
   ScratchKey scratch;
-  ASSERT_TRUE(WriteCheckOutRecord("a", {"p", "l", "v", "i"}, scratch.path()));
-  ASSERT_TRUE(WriteCheckOutRecord("b", {"p", "l", "v", "i"}, scratch.path()));
+  ASSERT_TRUE(WriteCheckOutRecord("a", {"p", "l", "v", "i", std::nullopt}, scratch.path()));
+  ASSERT_TRUE(WriteCheckOutRecord("b", {"p", "l", "v", "i", std::nullopt}, scratch.path()));
   ASSERT_TRUE(RawSetText(scratch.Sub("a\\extra\\deeper"), "x", "y"));
   EXPECT_TRUE(DeleteCheckOutRecord("a", scratch.path()));
   EXPECT_FALSE(KeyExists(scratch.Sub("a")));
@@ -201,10 +228,10 @@ TEST(CheckOutRecord, DeleteRemovesSubkeysButNotOtherRecords) {
 TEST(CheckOutRecord, UnusableObjectIdsAreRefusedAndTouchNothing) {
   ScratchKey scratch;
   ASSERT_TRUE(RawSetText(scratch.path(), "marker", "x"));
-  ASSERT_TRUE(WriteCheckOutRecord("inner", {"p", "l", "v", "i"}, scratch.path()));
+  ASSERT_TRUE(WriteCheckOutRecord("inner", {"p", "l", "v", "i", std::nullopt}, scratch.path()));
   const std::string bad[] = {"", "\\", "a\\b", "..\\inner", std::string("a\0b", 3)};
   for (const auto& oid : bad) {
-    EXPECT_FALSE(WriteCheckOutRecord(oid, {"p", "l", "v", "i"}, scratch.path())) << oid;
+    EXPECT_FALSE(WriteCheckOutRecord(oid, {"p", "l", "v", "i", std::nullopt}, scratch.path())) << oid;
     EXPECT_FALSE(ReadCheckOutRecord(oid, scratch.path())) << oid;
     EXPECT_FALSE(DeleteCheckOutRecord(oid, scratch.path())) << oid;
   }
