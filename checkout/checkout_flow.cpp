@@ -16,6 +16,7 @@
 #include "common/ascii.h"
 #include "common/encoding.h"
 #include "common/filename.h"
+#include "common/text_format.h"
 #include "common/url.h"
 #include "common/win/checkout_record.h"
 #include "common/win/exchange.h"
@@ -75,8 +76,9 @@ win::ProgramResult Judge(const win::ExchangeOutcome& outcome, WorkingCopyDownloa
 // expects them.
 void Complete(const CheckOutArguments& args, const std::string& docPath,
               const std::string& workingCopy, win::ProgramResult& result, CheckOutHost& host) {
-  // Without a document path the signals would land on files of the current directory.
-  if (!docPath.empty()) {
+  // Only a full document path has a side stream and a lock file to speak of (the agent
+  // passes a bare name, which would resolve against the current folder).
+  if (IsAbsolutePath(docPath)) {
     win::SignalStream(docPath, win::kNotifyStream);
     win::NotifyShellAttributes(docPath);
     Sleep(100);
@@ -92,6 +94,15 @@ void Complete(const CheckOutArguments& args, const std::string& docPath,
   if (result.ok() && args.WantsEditor()) StartEditor(workingCopy, host);
 }
 
+// True when a file stands at the working copy's place that only this computer has: no
+// record speaks for it, or it changed since the check-out that made it.
+bool CopyHoldsUncheckedEdits(const std::string& oid, const std::string& workingCopy) {
+  if (!win::GetFileStamp(workingCopy)) return false;
+  const std::optional<win::CheckOutRecord> record = win::ReadCheckOutRecord(oid);
+  if (!record || !EqualsIgnoreCase(record->localPath, workingCopy)) return true;
+  return win::HoldsUncheckedEdits(*record);
+}
+
 win::ProgramResult Run(const CheckOutArguments& args, CheckOutHost& host) {
   host.ShowProgress(0);
   if (!SplitAdaptorUrl(args.adaptorUrl)) return {win::kResultInvalidUrl, host.Text(IDS_INVALID_URL)};
@@ -101,6 +112,11 @@ win::ProgramResult Run(const CheckOutArguments& args, CheckOutHost& host) {
   std::optional<std::string> workingCopy =
       WorkingCopyPath(args.workFolder, LastPathComponent(docPath), args.oid);
   if (!workingCopy) return {win::kResultCannotOpenFile, host.Text(IDS_CANNOT_OPEN_FILE)};
+  // Edits not yet checked in are never overwritten: the copy stays as it is, the server is
+  // not asked, and the user is told where the copy is and what to do with it.
+  if (CopyHoldsUncheckedEdits(args.oid, *workingCopy)) {
+    return {win::kResultUncheckedEdits, FillPlaceholder(host.Text(IDS_UNCHECKED_EDITS), *workingCopy)};
+  }
 
   int shown = -1;
   WorkingCopyDownload download(*workingCopy, [&](uint64_t written, uint64_t size) {

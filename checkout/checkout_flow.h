@@ -48,8 +48,9 @@ class CheckOutHost {
 
 // Runs the whole check-out and its completion; the result is the program's exit code: 0
 // checked out and recorded, 1 invalid URL, 2 the working copy cannot be made, 3 network
-// failure, 4 any other failure, 5 the record cannot be written, -1 not the bytes announced,
-// -2 refused by the server. Never throws.
+// failure, 4 any other failure, 5 the record cannot be written, 6 a working copy of that name
+// holds edits not checked in (left as it is, the server not asked), -1 not the bytes
+// announced, -2 refused by the server. Never throws.
 win::ProgramResult RunCheckOut(const CheckOutArguments& args, CheckOutHost& host);
 
 }  // namespace edms::checkout

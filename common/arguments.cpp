@@ -1,5 +1,7 @@
 #include "common/arguments.h"
 
+#include "common/argument_keys.h"
+#include "common/ascii.h"
 #include "common/encoding.h"
 
 namespace edms {
@@ -15,8 +17,15 @@ bool IsValidKey(std::string_view key) {
   return true;
 }
 
-// Empty when the value can travel; otherwise why it cannot.
-std::string ValueProblem(std::string_view value) {
+bool IsVersionKey(std::string_view key) { return key == arg::kVersionNo || key == arg::kNewVersion; }
+
+bool IsFlagKey(std::string_view key) {
+  return key == arg::kIsCurrent || key == arg::kIsImmutable || key == arg::kInvokeEditor ||
+         key == arg::kSupressWarning;
+}
+
+// Empty when the value can travel under `key`; otherwise why it cannot.
+std::string ValueProblem(std::string_view key, std::string_view value) {
   for (char c : value) {
     const auto byte = static_cast<unsigned char>(c);
     if (c == '&') return "contains '&', which would end the value early";
@@ -24,6 +33,18 @@ std::string ValueProblem(std::string_view value) {
     if (byte < 0x20 || byte == 0x7F) return "contains a control character";
   }
   if (!IsValidUtf8(value)) return "is not valid UTF-8 text";
+  // A reader finds a key by its text anywhere in the string: a value that spells any key a
+  // program reads could hand that program a value of the sender's choosing.
+  for (std::string_view other : arg::kAllKeys) {
+    if (value.find(other) != std::string_view::npos) return "contains the argument key " + std::string(other);
+  }
+  if (IsVersionKey(key) && value.find_first_not_of("0123456789.") != std::string_view::npos) {
+    return "is not a version (digits and dots)";
+  }
+  if (IsFlagKey(key) && !value.empty() && !EqualsIgnoreCase(value, "TRUE") && !EqualsIgnoreCase(value, "FALSE") &&
+      !EqualsIgnoreCase(value, "T") && !EqualsIgnoreCase(value, "F")) {
+    return "is not TRUE, FALSE, T or F";
+  }
   return {};
 }
 
@@ -58,7 +79,7 @@ bool ArgumentString::Build(std::string& out, std::string& error) const {
       error = "argument key \"" + key + "\" is not an upper-case word with underscores";
       return false;
     }
-    const std::string problem = ValueProblem(value);
+    const std::string problem = ValueProblem(key, value);
     if (!problem.empty()) {
       error = "value of " + key + " " + problem;
       return false;

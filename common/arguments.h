@@ -17,8 +17,12 @@ std::optional<std::string> FindArgument(std::string_view args, std::string_view 
 std::string Arg(std::string_view args, std::string_view key);
 
 // Builds an argument string with the pairs in the order added. Build() refuses (and says
-// why in `error`) a value containing '&', '"' or a control character, a key that is not
-// an upper-case word with underscores, or a last value that ends in a backslash.
+// why in `error`) a value containing '&', '"', a control character or the text of any key
+// that a program reads (arg::kAllKeys), a version (VERSION_NO, NEW_VERSION) that is not
+// digits and dots, a flag (IS_CURRENT, IS_IMMUTABLE, INVOKE_EDITOR, SUPRESS_WARNING) that is
+// not TRUE, FALSE, T, F (any case) or empty, a key that is not an upper-case word with
+// underscores, a key that another key or an earlier value would be read for, or a last value
+// that ends in a backslash.
 class ArgumentString {
  public:
   ArgumentString& Add(std::string_view key, std::string_view value);

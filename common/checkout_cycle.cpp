@@ -19,16 +19,6 @@ bool HasControl(std::string_view text) {
   return false;
 }
 
-// Length in UTF-16 units of valid UTF-8 text: one per character, two above U+FFFF.
-std::size_t Utf16Units(std::string_view utf8) {
-  std::size_t units = 0;
-  for (char c : utf8) {
-    const auto byte = static_cast<unsigned char>(c);
-    if ((byte & 0xC0) != 0x80) units += byte >= 0xF0 ? 2 : 1;
-  }
-  return units;
-}
-
 // Empty when `text` may stand as one path component inside the work folder.
 std::string ComponentProblem(std::string_view text) {
   if (text == "." || text == "..") return "names a folder, not a file";
@@ -40,24 +30,33 @@ std::string ComponentProblem(std::string_view text) {
 struct FieldRule {
   const char* name;
   std::string CheckOutFields::*member;
-  std::size_t maxBytes;
+  std::size_t maxLength;  // UTF-16 units, bytes for the file name (see the header)
   bool required;
   bool plainText;  // travels unencoded in the argument strings
   bool component;  // becomes part of the working copy's file name
 };
 
 constexpr FieldRule kRules[] = {
-    {"document id", &CheckOutFields::documentId, kMaxDocumentIdBytes, true, true, true},
-    {"page id", &CheckOutFields::pageId, kMaxPageIdBytes, false, true, false},
+    {"document id", &CheckOutFields::documentId, kMaxDocumentIdUnits, true, true, true},
+    {"page id", &CheckOutFields::pageId, kMaxPageIdUnits, false, true, false},
     // The file name travels hex-encoded, so '&' is allowed in it.
     {"file name", &CheckOutFields::fileName, kMaxFileNameBytes, true, false, true},
-    {"version", &CheckOutFields::version, kMaxVersionBytes, false, true, false},
-    {"is-current flag", &CheckOutFields::isCurrent, kMaxFlagBytes, false, true, false},
-    {"creator id", &CheckOutFields::creatorId, kMaxCreatorIdBytes, false, true, false},
-    {"is-immutable flag", &CheckOutFields::isImmutable, kMaxFlagBytes, false, true, false},
+    {"version", &CheckOutFields::version, kMaxVersionUnits, false, true, false},
+    {"is-current flag", &CheckOutFields::isCurrent, kMaxFlagUnits, false, true, false},
+    {"creator id", &CheckOutFields::creatorId, kMaxCreatorIdUnits, false, true, false},
+    {"is-immutable flag", &CheckOutFields::isImmutable, kMaxFlagUnits, false, true, false},
 };
 
 }  // namespace
+
+std::size_t Utf16Units(std::string_view utf8) {
+  std::size_t units = 0;
+  for (char c : utf8) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte & 0xC0) != 0x80) units += byte >= 0xF0 ? 2 : 1;
+  }
+  return units;
+}
 
 std::optional<CheckOutFields> ParseCheckOutFields(std::string_view arg2, std::string& error) {
   error.clear();
@@ -75,8 +74,8 @@ std::optional<CheckOutFields> ParseCheckOutFields(std::string_view arg2, std::st
       problem = "is empty";
     } else if (!IsValidUtf8(value)) {
       problem = "is not valid UTF-8";
-    } else if (value.size() > rule.maxBytes) {
-      problem = "is longer than " + std::to_string(rule.maxBytes) + " bytes";
+    } else if ((rule.plainText ? Utf16Units(value) : value.size()) > rule.maxLength) {
+      problem = "is longer than " + std::to_string(rule.maxLength) + (rule.plainText ? " characters" : " bytes");
     } else if (HasControl(value)) {
       problem = "contains a control character";
     } else if (rule.plainText && value.find_first_of("&\"") != std::string::npos) {
@@ -99,8 +98,8 @@ std::optional<CheckOutFields> ParseCheckOutFields(std::string_view arg2, std::st
 
 std::optional<CheckOutArguments> BuildCheckOutArguments(const CheckOutValues& values, std::string& error) {
   error.clear();
-  if (values.userId.empty() || values.userId.size() > kMaxUserIdBytes) {
-    error = "user id is empty or longer than " + std::to_string(kMaxUserIdBytes) + " bytes";
+  if (values.userId.empty() || Utf16Units(values.userId) > kMaxUserIdUnits) {
+    error = "user id is empty or longer than " + std::to_string(kMaxUserIdUnits) + " characters";
     return std::nullopt;
   }
   // Without them every program would fail on its own, after showing the user its message.

@@ -21,23 +21,29 @@ struct CheckOutFields {
   std::string isImmutable;
 };
 
-// Longest accepted values in bytes. The file name is bounded twice: its hex form must fit the
-// 1023 characters a started program reads for one value, and its working copy name,
+// Longest accepted values, in UTF-16 units as the check-out task holds them (its fixed
+// capacities less the terminator), so that Korean text counts by its characters. The file
+// name travels hex-encoded and is bounded in bytes twice: its hex form must fit the 1023
+// characters a started program reads for one value, and its working copy name,
 // name + "(" + id + ")", must fit one path component (255 UTF-16 units).
-inline constexpr std::size_t kMaxDocumentIdBytes = 63;
-inline constexpr std::size_t kMaxPageIdBytes = 63;
-inline constexpr std::size_t kMaxVersionBytes = 15;
-inline constexpr std::size_t kMaxFlagBytes = 15;
-inline constexpr std::size_t kMaxCreatorIdBytes = 31;
-inline constexpr std::size_t kMaxUserIdBytes = 31;
+inline constexpr std::size_t kMaxDocumentIdUnits = 63;
+inline constexpr std::size_t kMaxPageIdUnits = 63;
+inline constexpr std::size_t kMaxVersionUnits = 15;
+inline constexpr std::size_t kMaxFlagUnits = 15;
+inline constexpr std::size_t kMaxCreatorIdUnits = 31;
+inline constexpr std::size_t kMaxUserIdUnits = 31;
 inline constexpr std::size_t kMaxFileNameBytes = 511;
 inline constexpr std::size_t kMaxComponentUnits = 255;
+
+// Length of valid UTF-8 text in UTF-16 units: one per character, two above U+FFFF.
+std::size_t Utf16Units(std::string_view utf8);
 
 // The fields of `arg2`, or nullopt with the reason in `error`: not exactly seven fields, a
 // document id or file name that is empty, text that is not UTF-8, a value longer than its
 // limit, a control character, '&' or '"' in a value that travels as plain text, or a
 // document id / file name that could name something outside the work folder ("." / "..",
-// a path separator, ':', one of <>|?*). Never throws.
+// a path separator, ':', one of <>|?*). The argument strings built from them refuse more
+// (BuildCheckOutArguments). Never throws.
 std::optional<CheckOutFields> ParseCheckOutFields(std::string_view arg2, std::string& error);
 
 // Everything one cycle passes to the programs, with the agent's own values beside the page's.
@@ -57,8 +63,8 @@ struct CheckOutArguments {
 
 // Builds all three strings (FILE_PATH is the hex-encoded file name) or none: nullopt with
 // the reason in `error` when the user id is empty or too long, the adaptor URL or work folder
-// is empty, or any value could not be
-// read back by the programs as it was meant (see ArgumentString). Nothing may be started
+// is empty, or any value is refused by ArgumentString (a key's text, a version or flag out of
+// form, anything the programs would read back otherwise). Nothing may be started
 // before this has succeeded, so a refused command starts nothing at all.
 std::optional<CheckOutArguments> BuildCheckOutArguments(const CheckOutValues& values, std::string& error);
 

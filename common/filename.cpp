@@ -8,6 +8,15 @@ std::string LastPathComponent(std::string_view path) {
   return std::string(path.substr(slash + 1));
 }
 
+bool IsAbsolutePath(std::string_view path) {
+  auto separator = [](char c) { return c == '\\' || c == '/'; };
+  if (path.size() >= 3 && ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) &&
+      path[1] == ':' && separator(path[2])) {
+    return true;
+  }
+  return path.size() >= 3 && separator(path[0]) && separator(path[1]) && !separator(path[2]);
+}
+
 NameParts SplitExtension(std::string_view name) {
   const size_t dot = name.rfind('.');
   if (dot == std::string_view::npos) return {std::string(name), {}};

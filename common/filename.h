@@ -8,6 +8,11 @@ namespace edms {
 // The text after the last '/' or '\' (the whole text when there is none).
 std::string LastPathComponent(std::string_view path);
 
+// True for a full Windows path: a drive and a separator (C:\a, C:/a) or a UNC path
+// (\\server\share). A bare name, C:a or \a would resolve against whatever folder or drive is
+// current.
+bool IsAbsolutePath(std::string_view path);
+
 struct NameParts {
   std::string base;       // text before the last '.', the whole name when there is none
   std::string extension;  // from the last '.' on (with the dot), empty when there is none

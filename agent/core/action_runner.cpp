@@ -2,17 +2,19 @@
 
 #include <objbase.h>
 
+#include <atomic>
 #include <exception>
 #include <thread>
 
 #include "agent/core/document_process.h"
-#include "common/win/process.h"
-#include "common/win/trace.h"
 #include "agent/resource.h"
+#include "common/ascii.h"
 #include "common/text_format.h"
 #include "common/win/checkout_record.h"
 #include "common/win/language.h"
 #include "common/win/message_box.h"
+#include "common/win/process.h"
+#include "common/win/trace.h"
 
 namespace edms {
 namespace {
@@ -26,13 +28,41 @@ std::string ProgramPath(const CheckOutTask& task, const char* program) {
   return task.agentFolder.empty() ? std::string() : task.agentFolder + "\\" + program;
 }
 
+std::string AgentText(UINT id) { return win::LoadStringLang(GetModuleHandleW(nullptr), id); }
+
+void ShowInformation(const std::string& text) {
+  win::ShowMessage(nullptr, text, AgentText(IDS_INFORMATION), MB_OK | MB_ICONEXCLAMATION, true);
+}
+
 void ShowEditorError(DWORD error) {
-  std::string caption = win::LoadStringLang(GetModuleHandleW(nullptr), IDS_INFORMATION);
-  if (caption.empty()) caption = "Information";
-  HINSTANCE instance = GetModuleHandleW(nullptr);
-  std::string text = FillPlaceholder(win::LoadStringLang(instance, IDS_EDITOR_OPEN_FAILED),
-                                     std::to_string(static_cast<unsigned long>(error)));
-  win::ShowMessage(nullptr, text, caption, MB_OK | MB_ICONEXCLAMATION, true);
+  ShowInformation(FillPlaceholder(AgentText(IDS_EDITOR_OPEN_FAILED), std::to_string(static_cast<unsigned long>(error))));
+}
+
+// The box goes on a thread of its own, so that the caller (an I/O thread) never waits for
+// the user; while one is up, further ones are only traced.
+void ShowRefusalAside(const std::string& text) {
+  static std::atomic<bool> showing{false};
+  if (showing.exchange(true)) return;
+  try {
+    std::thread([text] {
+      ShowInformation(text);
+      showing = false;
+    }).detach();
+  } catch (const std::exception&) {
+    showing = false;
+  }
+}
+
+// The one message for a check-out this installation cannot run; empty when nothing is missing.
+// (A program without the agent's string table, a test, still gets a text naming it.)
+std::string WhatIsMissing(const std::string& userId, const std::string& adaptorUrl, const std::string& workFolder) {
+  auto text = [](UINT id, const char* otherwise) {
+    std::string loaded = AgentText(id);
+    return loaded.empty() ? std::string(otherwise) : loaded;
+  };
+  if (userId.empty()) return text(IDS_NO_LOGIN, "Missing: the page's login");
+  const char* value = adaptorUrl.empty() ? "AdaptorURL" : workFolder.empty() ? "WorkFolder" : nullptr;
+  return value ? FillPlaceholder(text(IDS_CONFIG_VALUE_MISSING, "Missing: %s"), value) : std::string();
 }
 
 // COM for the shell's document start on this thread, released when the cycle ends.
@@ -45,6 +75,7 @@ struct ComApartment {
 };
 
 void RunCycle(const CheckOutTask& task, const DocumentActions& actions) {
+  const std::string& documentId = task.values.fields.documentId;
   const int checkedOut = actions.runProgram(ProgramPath(task, kCheckOutProgram), task.arguments.checkOut);
   Reply(task, CheckOutReply(checkedOut));
   if (checkedOut != 0) return;
@@ -52,7 +83,8 @@ void RunCycle(const CheckOutTask& task, const DocumentActions& actions) {
   // ZTCheckOut has ended; its record is complete. The pause lets its last side effects
   // (shell notification, agent service signal) settle before the editor starts.
   Sleep(static_cast<DWORD>(actions.settle.count()));
-  const std::string localPath = actions.localPath(task.values.fields.documentId);
+  const std::string localPath = actions.localPath(documentId);
+  if (task.cycles && !localPath.empty()) task.cycles->SetWorkingCopy(documentId, localPath);
   const std::optional<FileStamp> before = actions.fileStamp(localPath);
   if (const DWORD error = actions.openDocumentAndWait(localPath); error != 0) {
     win::Trace("editor could not be started, error " + std::to_string(error));
@@ -62,9 +94,15 @@ void RunCycle(const CheckOutTask& task, const DocumentActions& actions) {
     return;
   }
   const bool changed = DocumentChanged(before, actions.fileStamp(localPath));
-  const int finished = changed ? actions.runProgram(ProgramPath(task, kCheckInProgram), task.arguments.checkIn)
-                               : actions.runProgram(ProgramPath(task, kCancelProgram), task.arguments.cancel);
-  Reply(task, FinishReply(changed, finished));
+  if (changed) {
+    Reply(task, FinishReply(true, actions.runProgram(ProgramPath(task, kCheckInProgram), task.arguments.checkIn)));
+    return;
+  }
+  // The cancel program ends with 0 whatever happened: only a record that is gone tells that
+  // the server released the check-out.
+  const int cancelled = actions.runProgram(ProgramPath(task, kCancelProgram), task.arguments.cancel);
+  const bool released = cancelled == 0 && !actions.recordExists(documentId);
+  Reply(task, FinishReply(false, released ? 0 : 1));
 }
 
 }  // namespace
@@ -78,9 +116,18 @@ DocumentActions SystemDocumentActions() {
     auto record = win::ReadCheckOutRecord(documentId);
     return record ? record->localPath : std::string();
   };
+  actions.recordExists = [](const std::string& documentId) { return win::ReadCheckOutRecord(documentId).has_value(); };
   actions.fileStamp = [](const std::string& path) { return win::GetFileStamp(path); };
   actions.openDocumentAndWait = [](const std::string& path) { return OpenDocumentAndWait(path); };
   actions.showEditorError = ShowEditorError;
+  actions.showRefusal = ShowRefusalAside;
+  actions.bringEditorForward = [](const std::string& workingCopy) {
+    // Window enumeration may ask windows of this process for their text: not on the caller.
+    try {
+      std::thread([workingCopy] { BringEditorForward(workingCopy); }).detach();
+    } catch (const std::exception&) {
+    }
+  };
   return actions;
 }
 
@@ -95,27 +142,43 @@ void RunCheckOutTask(const CheckOutTask& task, const DocumentActions& actions) {
   }
 }
 
-void RunningCycles::Add() {
+RunningCycles::Claim RunningCycles::Add(const std::string& documentId) {
   std::lock_guard<std::mutex> lock(mutex_);
-  ++count_;
+  const std::string key = AsciiLower(documentId);
+  if (running_.count(key)) return Claim::kSameDocument;
+  if (running_.size() >= limit_) return Claim::kTooMany;
+  running_.emplace(key, std::string());
+  return Claim::kStarted;
 }
 
-void RunningCycles::Remove() {
+void RunningCycles::Remove(const std::string& documentId) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    --count_;
+    running_.erase(AsciiLower(documentId));
   }
   changed_.notify_all();
 }
 
+void RunningCycles::SetWorkingCopy(const std::string& documentId, const std::string& path) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = running_.find(AsciiLower(documentId));
+  if (it != running_.end()) it->second = path;
+}
+
+std::string RunningCycles::WorkingCopyOf(const std::string& documentId) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = running_.find(AsciiLower(documentId));
+  return it == running_.end() ? std::string() : it->second;
+}
+
 std::size_t RunningCycles::count() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return count_;
+  return running_.size();
 }
 
 bool RunningCycles::WaitNone(std::chrono::milliseconds bound) const {
   std::unique_lock<std::mutex> lock(mutex_);
-  return changed_.wait_for(lock, bound, [this] { return count_ == 0; });
+  return changed_.wait_for(lock, bound, [this] { return running_.empty(); });
 }
 
 RunningCycles& AgentCycles() {
@@ -128,6 +191,16 @@ bool StartCheckOutTask(const std::shared_ptr<WebsocketClient>& client, const std
                        DocumentActions actions, RunningCycles& cycles) {
   auto task = std::make_shared<CheckOutTask>();
   task->client = client;
+  auto refuse = [&](const std::string& why) {
+    win::Trace("CHECKOUT refused: " + why);
+    Reply(*task, kCheckOutFail);
+    return false;
+  };
+  // The installation's fault, not the page's: the user is told what is missing.
+  if (const std::string missing = WhatIsMissing(userId, adaptorUrl, workFolder); !missing.empty()) {
+    if (actions.showRefusal) actions.showRefusal(missing);
+    return refuse(missing);
+  }
   std::string error;
   std::optional<CheckOutFields> fields = ParseCheckOutFields(arg2, error);
   std::optional<CheckOutArguments> arguments;
@@ -135,27 +208,36 @@ bool StartCheckOutTask(const std::shared_ptr<WebsocketClient>& client, const std
     task->values = CheckOutValues{*fields, userId, adaptorUrl, workFolder};
     arguments = BuildCheckOutArguments(task->values, error);
   }
-  if (!arguments) {
-    win::Trace("CHECKOUT refused: " + error);
-    Reply(*task, kCheckOutFail);
-    return false;
-  }
+  if (!arguments) return refuse(error);
   task->arguments = std::move(*arguments);
   task->agentFolder = win::GetAgentFolder();
-  cycles.Add();
+  task->cycles = &cycles;
+
+  const std::string& documentId = task->values.fields.documentId;
+  switch (cycles.Add(documentId)) {
+    case RunningCycles::Claim::kStarted:
+      break;
+    case RunningCycles::Claim::kSameDocument: {
+      // One cycle per document: the user is shown the editor that already has it.
+      const std::string workingCopy = cycles.WorkingCopyOf(documentId);
+      if (!workingCopy.empty() && actions.bringEditorForward) actions.bringEditorForward(workingCopy);
+      return refuse("a check-out of document " + documentId + " is running");
+    }
+    case RunningCycles::Claim::kTooMany:
+      return refuse(std::to_string(kMaxCycles) + " check-outs are running");
+  }
   try {
     std::thread([task, actions = std::move(actions), &cycles]() mutable {
       RunCheckOutTask(*task, actions);
       // What the cycle holds goes before it counts as ended.
+      const std::string id = task->values.fields.documentId;
       task.reset();
       actions = DocumentActions();
-      cycles.Remove();
+      cycles.Remove(id);
     }).detach();
   } catch (const std::exception& e) {
-    cycles.Remove();
-    win::Trace(std::string("no thread for CHECKOUT: ") + e.what());
-    Reply(*task, kCheckOutFail);
-    return false;
+    cycles.Remove(documentId);
+    return refuse(std::string("no thread for it: ") + e.what());
   }
   return true;
 }

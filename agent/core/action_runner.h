@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -17,6 +18,8 @@
 
 namespace edms {
 
+class RunningCycles;
+
 // One CHECKOUT, owned by its action thread. The client is held for the thread's whole run,
 // so the object stays valid after the page has gone (replies to it are then dropped).
 struct CheckOutTask {
@@ -24,6 +27,7 @@ struct CheckOutTask {
   CheckOutArguments arguments;
   std::string agentFolder;
   std::shared_ptr<WebsocketClient> client;
+  RunningCycles* cycles = nullptr;  // told the working copy once it is known; may be null
 };
 
 // What the cycle does to the system; the defaults are the real operations. Tests replace them.
@@ -33,10 +37,18 @@ struct DocumentActions {
   std::function<int(const std::string& program, const std::string& parameters)> runProgram;
   // The LocalPath of the document's check-out record; empty when there is none.
   std::function<std::string(const std::string& documentId)> localPath;
+  // Whether the document's check-out record exists (a cancel that worked removed it).
+  std::function<bool(const std::string& documentId)> recordExists;
   std::function<std::optional<FileStamp>(const std::string& path)> fileStamp;
   std::function<DWORD(const std::string& path)> openDocumentAndWait;
   // Tells the user that the document could not be opened (modal, topmost).
   std::function<void(DWORD error)> showEditorError;
+  // Tells the user why a check-out cannot start on this computer (the installation's fault,
+  // not the page's). Must not wait for the user: the caller may be an I/O thread.
+  std::function<void(const std::string& text)> showRefusal;
+  // Brings the editor of a working copy to the front (a second CHECKOUT of its document).
+  // Must not wait long: the caller may be an I/O thread.
+  std::function<void(const std::string& workingCopy)> bringEditorForward;
   // The pause between ZTCheckOut's end and reading its record.
   std::chrono::milliseconds settle{2000};
 };
@@ -46,32 +58,49 @@ DocumentActions SystemDocumentActions();
 // The whole cycle on the calling thread; the replies go to task.client in their order:
 // "CHECKOUT_FAIL"; or "CHECKOUT_SUCCESS" then one of "EDIT_FAIL", "CHECKIN_SUCCESS",
 // "CHECKIN_FAIL", "CANCEL_SUCCESS", "CANCEL_FAIL". A missing check-out record is a document
-// that cannot be opened: the cancel program runs and the reply is "EDIT_FAIL". Never throws.
+// that cannot be opened: the cancel program runs and the reply is "EDIT_FAIL". The cancel
+// counts as done only when ZTCheckOutCancel (whose exit code is always 0) ended with 0 and
+// the record is gone. Never throws.
 void RunCheckOutTask(const CheckOutTask& task, const DocumentActions& actions);
 
-// The check-out cycles running now. A cycle's thread is never joined: it ends on its own
-// when its last program has; this is where the agent (and a test) can see them go.
+// At most this many check-out cycles run at once.
+inline constexpr std::size_t kMaxCycles = 8;
+
+// The check-out cycles running now, one per document at the most. A cycle's thread is never
+// joined: it ends on its own when its last program has; this is where the agent (and a test)
+// can see them go. Document ids are compared as the registry and the file system compare
+// them, without regard to ASCII case.
 class RunningCycles {
  public:
-  void Add();
-  void Remove();
+  explicit RunningCycles(std::size_t limit = kMaxCycles) : limit_(limit) {}
+  enum class Claim { kStarted, kSameDocument, kTooMany };
+  Claim Add(const std::string& documentId);
+  void Remove(const std::string& documentId);
+  void SetWorkingCopy(const std::string& documentId, const std::string& path);
+  // The working copy of the document's running cycle; empty before it is known or when no
+  // cycle of that document runs.
+  std::string WorkingCopyOf(const std::string& documentId) const;
   std::size_t count() const;
   // Waits until no cycle runs; false when `bound` ran out first.
   bool WaitNone(std::chrono::milliseconds bound) const;
 
  private:
+  const std::size_t limit_;
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
-  std::size_t count_ = 0;
+  std::map<std::string, std::string> running_;  // lower-cased document id -> working copy
 };
 
 // The agent's one set of cycles.
 RunningCycles& AgentCycles();
 
 // Checks the CHECKOUT parameter and the values it is combined with; on refusal replies
-// "CHECKOUT_FAIL" at once and starts nothing. Otherwise runs the cycle on a thread of its
-// own, counted in `cycles` until it ends. False when refused (or no thread could be made,
-// also replied).
+// "CHECKOUT_FAIL" at once and starts nothing. `userId` is the login text of the connection
+// that sent the command. An empty user id, AdaptorURL or WorkFolder also tells the user what
+// is missing; a document whose cycle already runs brings that cycle's editor forward; more
+// than kMaxCycles at once are refused. Otherwise runs the cycle on a thread of its own,
+// counted in `cycles` until it ends. False when refused (or no thread could be made, also
+// replied). Never waits.
 bool StartCheckOutTask(const std::shared_ptr<WebsocketClient>& client, const std::string& arg2,
                        const std::string& userId, const std::string& adaptorUrl, const std::string& workFolder,
                        DocumentActions actions = SystemDocumentActions(), RunningCycles& cycles = AgentCycles());

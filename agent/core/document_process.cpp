@@ -32,6 +32,11 @@ void BringToTop(HWND window) {
 
 }  // namespace
 
+void BringEditorForward(const std::string& path) {
+  if (path.empty()) return;
+  if (HWND editor = FindEditorWindow(EditorWindowTitle(path))) BringToTop(editor);
+}
+
 DWORD OpenDocumentAndWait(const std::string& path) {
   if (path.empty()) return ERROR_FILE_NOT_FOUND;
   const std::string title = EditorWindowTitle(path);

@@ -12,4 +12,8 @@ namespace edms {
 // when the document could not be started (ERROR_FILE_NOT_FOUND for an empty path).
 DWORD OpenDocumentAndWait(const std::string& path);
 
+// Finds the editor window of `path` (by the title rule above) and brings it to the top; does
+// nothing when there is none.
+void BringEditorForward(const std::string& path);
+
 }  // namespace edms

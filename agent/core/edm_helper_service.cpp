@@ -31,19 +31,19 @@ void EdmHelperService::HandleRequest(const std::shared_ptr<WebsocketClient>& cli
       case AgentCommand::CheckUser:
         CheckUser(client);
         break;
-      case AgentCommand::AddToDownload: {
-        std::lock_guard<std::mutex> lock(mutex_);
-        downloadList_.push_back(request.arg2);
+      case AgentCommand::AddToDownload:
+        AddToDownload(request.arg2);
         break;
-      }
       case AgentCommand::ClearDownload: {
         std::lock_guard<std::mutex> lock(mutex_);
         downloadList_.clear();
+        downloadBytes_ = 0;
         break;
       }
       case AgentCommand::CheckOut: {
+        // Each connection acts as itself: its own login text, never the last sender's.
         const win::ClientConfig config = config_.Snapshot();
-        StartCheckOutTask(client, request.arg2, userId(), config.AdaptorURL, config.WorkFolder);
+        StartCheckOutTask(client, request.arg2, key, config.AdaptorURL, config.WorkFolder);
         break;
       }
       case AgentCommand::View:
@@ -59,6 +59,17 @@ void EdmHelperService::HandleRequest(const std::shared_ptr<WebsocketClient>& cli
   } catch (...) {
     win::Trace("command failed");
   }
+}
+
+void EdmHelperService::AddToDownload(const std::string& item) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (item.size() > kMaxDownloadItemBytes || downloadList_.size() >= kMaxDownloadItems ||
+      downloadBytes_ + item.size() > kMaxDownloadListBytes) {
+    win::Trace("ADD_TO_DOWNLOAD ignored: the download list is full or the item too long");
+    return;
+  }
+  downloadList_.push_back(item);
+  downloadBytes_ += item.size();
 }
 
 std::string EdmHelperService::LookUpSessionUser(const std::string& serverAddress) {

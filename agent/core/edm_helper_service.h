@@ -5,6 +5,7 @@
 // registry) runs on the service's background queue, windows and programs on threads of
 // their own, and their replies go back through PushPacket.
 #pragma once
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -28,6 +29,12 @@ class WebsocketClient {
   // Queues `reply` for sending. Never blocks on the network, never throws.
   virtual void PushPacket(const DataMessage& reply) = 0;
 };
+
+// Caps of the download list that ADD_TO_DOWNLOAD fills (an item is a document id, a page
+// id and a file name): beyond them an item is ignored.
+inline constexpr std::size_t kMaxDownloadItemBytes = 2048;
+inline constexpr std::size_t kMaxDownloadItems = 500;
+inline constexpr std::size_t kMaxDownloadListBytes = 256 * 1024;
 
 class EdmHelperService {
  public:
@@ -58,6 +65,7 @@ class EdmHelperService {
 
  private:
   void CheckUser(const std::shared_ptr<WebsocketClient>& client);
+  void AddToDownload(const std::string& item);
   // Runs on the background queue.
   std::string LookUpSessionUser(const std::string& serverAddress);
 
@@ -66,6 +74,7 @@ class EdmHelperService {
   mutable std::mutex mutex_;  // guards the members below it
   std::string userId_;
   std::vector<std::string> downloadList_;
+  std::size_t downloadBytes_ = 0;
   std::string sessionUser_;  // the last lookup's answer
   bool refreshQueued_ = false;
   WorkerQueue background_;  // last: its thread ends before anything it uses goes

@@ -3,10 +3,12 @@
 #include <commctrl.h>
 
 #include <exception>
+#include <thread>
 
 #include "agent/core/app_rules.h"
 #include "agent/resource.h"
 #include "agent/windows/meta_reader.h"
+#include "common/win/checkout_record.h"
 #include "common/win/language.h"
 #include "common/win/message_box.h"
 #include "common/win/text.h"
@@ -82,7 +84,31 @@ bool CPellarinDlg::OnInitDialog() {
   HideToTray(hwnd(), false);
   ArmTimers();
   win::Trace("serving");
+  LookForUncheckedEdits();
   return true;
+}
+
+void CPellarinDlg::LookForUncheckedEdits() {
+  // The registry and the copies' stamps are read aside; the count comes back as a message.
+  HWND window = hwnd();
+  try {
+    std::thread([window] {
+      WPARAM count = 0;
+      for (const auto& [oid, record] : win::ListCheckOutRecords()) count += win::HoldsUncheckedEdits(record) ? 1 : 0;
+      if (count > 0) PostMessageW(window, kUncheckedEditsMessage, count, 0);
+    }).detach();
+  } catch (const std::exception& e) {
+    win::Trace(std::string("no look for unchecked edits: ") + e.what());
+  }
+}
+
+void CPellarinDlg::ShowUncheckedEdits(std::size_t count) {
+  std::string text = win::LoadStringLang(instance(), IDS_UNCHECKED_EDITS);
+  const size_t slot = text.find("%d");
+  if (slot != std::string::npos) text.replace(slot, 2, std::to_string(count));
+  const bool shown = tray_.ShowBalloonText(text);
+  win::Trace(std::to_string(count) + " documents have changes that are not checked in" +
+             (shown ? "" : " (no balloon)"));
 }
 
 bool CPellarinDlg::CreateTray() {
@@ -150,6 +176,9 @@ bool CPellarinDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR
   switch (message) {
     case kTrayNotifyMessage:
       tray_.OnIconNotify(wParam, lParam);
+      return true;
+    case kUncheckedEditsMessage:
+      ShowUncheckedEdits(static_cast<std::size_t>(wParam));
       return true;
     case WM_SYSCOMMAND:
       if ((wParam & 0xFFF0) != IDM_ABOUTBOX) return false;

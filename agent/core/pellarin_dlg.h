@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -18,6 +19,8 @@ namespace edms {
 inline constexpr UINT_PTR kNoticeTimer = 0;
 inline constexpr UINT_PTR kUpdateTimer = 1;
 inline constexpr UINT_PTR kTooltipTimer = 2;
+// Posted to the main window with the number of working copies that hold unchecked edits.
+inline constexpr UINT kUncheckedEditsMessage = WM_APP + 20;
 
 class CPellarinDlg : public win::CDialogBase {
  public:
@@ -40,6 +43,8 @@ class CPellarinDlg : public win::CDialogBase {
   void InitSlider(int sliderId, int valueId, int position);
   bool StartService();
   void ArmTimers();
+  void LookForUncheckedEdits();
+  void ShowUncheckedEdits(std::size_t count);
   void EndLoop(int result);
   void ShowInformation(const std::string& text);
 

@@ -47,8 +47,13 @@ constexpr auto kStopBound = std::chrono::seconds(2);
 // Every connection that ends for another reason than our own close leaves one line.
 void fail(const beast::error_code& ec, const char* what) {
   if (ec == net::error::operation_aborted) return;
-  win::Trace(std::string(what) + " failed, connection dropped: " + std::to_string(ec.value()) + " " +
-             win::DescribeError(static_cast<DWORD>(ec.value())));
+  // The system's own text for its codes (Asio's goes through the ANSI code page); Asio's and
+  // Beast's own codes (end of stream, a bad frame) carry their text themselves.
+  const std::string text = ec.category() == boost::system::system_category()
+                               ? win::DescribeError(static_cast<DWORD>(ec.value()))
+                               : ec.message();
+  win::Trace(std::string(what) + " failed, connection dropped: " + ec.category().name() + " " +
+             std::to_string(ec.value()) + " " + text);
 }
 
 class Session;
@@ -119,7 +124,11 @@ class Session : public std::enable_shared_from_this<Session> {
     if (!websocket::is_upgrade(request)) return Refuse(request, http::status::bad_request);
 
     beast::get_lowest_layer(ws_).expires_never();
-    ws_.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
+    // A page that stops answering pings gives its slot back after the idle time-out.
+    websocket::stream_base::timeout timeout = websocket::stream_base::timeout::suggested(beast::role_type::server);
+    timeout.idle_timeout = settings.idleTimeout;
+    timeout.keep_alive_pings = true;
+    ws_.set_option(timeout);
     ws_.read_message_max(settings.maxMessageBytes);
     ws_.async_accept(request, beast::bind_front_handler(&Session::OnAccept, shared_from_this()));
   }

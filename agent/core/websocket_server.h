@@ -22,6 +22,9 @@ struct ServerSettings {
   std::size_t maxMessageBytes = 64 * 1024;
   // A connection whose page does not read its replies: over this many unsent, it is closed.
   std::size_t maxQueuedReplies = 256;
+  // A logged-in connection keeps its slot only while its page answers: after this long
+  // without a frame from it (the server pings it at half the time), it is closed.
+  std::chrono::seconds idleTimeout{300};
   // Browsers whose Origin is not in this set are refused with HTTP 403.
   std::vector<Origin> allowedOrigins;
   int workerThreads = 2;

@@ -98,6 +98,7 @@ struct Script {
   std::vector<std::pair<std::string, int>> exitCodes;  // by program file name; absent: cannot start (-1)
   std::optional<FileStamp> before{FileStamp{100, 7}}, after{FileStamp{100, 7}};
   DWORD editorError = 0;
+  bool recordLeft = false;  // the record still exists after ZTCheckOutCancel
 };
 
 // A fake system that follows `script` and records what the cycle asked of it.
@@ -117,6 +118,15 @@ struct Recorder {
       return -1;
     };
     a.localPath = [](const std::string& oid) { return "Z:\\work\\Report(" + oid + ").docx"; };
+    a.recordExists = [this](const std::string&) { return script.recordLeft; };
+    a.showRefusal = [this](const std::string& text) {
+      std::lock_guard<std::mutex> lock(mutex);
+      refusals.push_back(text);
+    };
+    a.bringEditorForward = [this](const std::string& path) {
+      std::lock_guard<std::mutex> lock(mutex);
+      broughtForward.push_back(path);
+    };
     a.fileStamp = [this](const std::string&) {
       std::lock_guard<std::mutex> lock(mutex);
       return stamps++ == 0 ? script.before : script.after;
@@ -138,6 +148,7 @@ struct Recorder {
   std::vector<std::string> started, opened;
   std::map<std::string, std::string> parametersOf;
   std::vector<DWORD> shownErrors;
+  std::vector<std::string> refusals, broughtForward;
 };
 
 CheckOutTask MakeTask(std::shared_ptr<WebsocketClient> client) {
@@ -168,6 +179,9 @@ TEST(RunCheckOutTask, RepliesFollowTheOutcomes) {
       {"unchanged: cancel", {{{kCheckOutProgram, 0}, {kCancelProgram, 0}}},
        {kCheckOutSuccess, kCancelSuccess}, {kCheckOutProgram, kCancelProgram}, true},
       {"unchanged, cancel fails", {{{kCheckOutProgram, 0}, {kCancelProgram, 1}}},
+       {kCheckOutSuccess, kCancelFail}, {kCheckOutProgram, kCancelProgram}, true},
+      // The cancel program ends with 0 whatever happened: a record still there is a failure.
+      {"unchanged, cancel refused by the server", {{{kCheckOutProgram, 0}, {kCancelProgram, 0}}, base, base, 0, true},
        {kCheckOutSuccess, kCancelFail}, {kCheckOutProgram, kCancelProgram}, true},
       {"saved with the same size: check-in",
        {{{kCheckOutProgram, 0}, {kCheckInProgram, 0}}, base, FileStamp{101, 7}},
@@ -214,7 +228,8 @@ TEST(StartCheckOutTask, RefusedCommandsGetOneFailAndStartNothing) {
       {"name with a stream", "42^P1^a.docx:x^1.2^TRUE^alice^F", "alice"},
       {"version too long", "42^P1^a.docx^" + std::string(40, '1') + "^TRUE^alice^F", "alice"},
       {"user with '&'", "42^P1^a.docx^1.2^TRUE^alice^F", "bob&OID=1"},
-      {"no user", "42^P1^a.docx^1.2^TRUE^alice^F", ""},
+      {"is-current spelling another program's key", "42^P1^a.docx^1.2^NEW_VERSION^2.0^F", "alice"},
+      {"user spelling a key", "42^P1^a.docx^1.2^TRUE^alice^F", "SHARE_NAME"},
   };
   for (const auto& c : cases) {
     auto client = std::make_shared<FakeClient>();
@@ -228,7 +243,83 @@ TEST(StartCheckOutTask, RefusedCommandsGetOneFailAndStartNothing) {
     ASSERT_TRUE(cycles.WaitNone(std::chrono::seconds(30)));
     EXPECT_EQ(client->words(), std::vector<std::string>{kCheckOutFail}) << c.name;
     EXPECT_TRUE(recorder.started.empty()) << c.name;
+    // The page's faults are not the user's business.
+    EXPECT_TRUE(recorder.refusals.empty()) << c.name;
   }
+}
+
+TEST(StartCheckOutTask, WhatTheInstallationLacksIsShownToTheUser) {
+  struct Case {
+    const char* name;
+    std::string userId, adaptorUrl, workFolder, named;
+  } cases[] = {
+      {"no login", "", "http://h/adaptor", "Z:\\work", ""},
+      {"no AdaptorURL", "alice", "", "Z:\\work", "AdaptorURL"},
+      {"no WorkFolder", "alice", "http://h/adaptor", "", "WorkFolder"},
+  };
+  for (const auto& c : cases) {
+    auto client = std::make_shared<FakeClient>();
+    Recorder recorder(Script{{{kCheckOutProgram, 0}}});
+    RunningCycles cycles;
+    EXPECT_FALSE(StartCheckOutTask(client, "42^P1^a.docx^1.2^TRUE^alice^F", c.userId, c.adaptorUrl, c.workFolder,
+                                   recorder.Actions(), cycles));
+    EXPECT_EQ(client->words(), std::vector<std::string>{kCheckOutFail}) << c.name;
+    EXPECT_TRUE(recorder.started.empty()) << c.name;
+    ASSERT_EQ(recorder.refusals.size(), 1u) << c.name;
+    EXPECT_FALSE(recorder.refusals[0].empty()) << c.name;
+    EXPECT_NE(recorder.refusals[0].find(c.named), std::string::npos) << c.name << ": " << recorder.refusals[0];
+  }
+}
+
+TEST(StartCheckOutTask, OneCycleADocumentAndEightAtOnce) {
+  RunningCycles cycles;
+  // Every cycle waits in ZTCheckOut until released.
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool release = false;
+  Recorder recorder(Script{{{kCheckOutProgram, 0}, {kCancelProgram, 0}}});
+  struct Join {
+    std::mutex& mutex;
+    std::condition_variable& changed;
+    bool& release;
+    RunningCycles& cycles;
+    ~Join() {
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        release = true;
+      }
+      changed.notify_all();
+      cycles.WaitNone(std::chrono::seconds(60));
+    }
+  } join{mutex, changed, release, cycles};
+  DocumentActions held = recorder.Actions();
+  auto run = held.runProgram;
+  held.runProgram = [&, run](const std::string& program, const std::string& parameters) {
+    if (program.find(kCheckOutProgram) != std::string::npos) {
+      std::unique_lock<std::mutex> lock(mutex);
+      changed.wait_for(lock, std::chrono::seconds(30), [&] { return release; });
+    }
+    return run(program, parameters);
+  };
+  auto start = [&](const std::string& id) {
+    auto client = std::make_shared<FakeClient>();
+    bool started = StartCheckOutTask(client, id + "^P1^a.docx^1.0^TRUE^alice^F", "alice", "http://h/a", "Z:\\w",
+                                     held, cycles);
+    return std::make_pair(started, client);
+  };
+  ASSERT_TRUE(start("doc-1").first);
+  // The same document again, also in another case: refused while its cycle runs, and the
+  // cycle's editor is brought forward once its working copy is known.
+  cycles.SetWorkingCopy("doc-1", "Z:\\w\\a(doc-1).docx");
+  auto again = start("DOC-1");
+  EXPECT_FALSE(again.first);
+  EXPECT_EQ(again.second->words(), std::vector<std::string>{kCheckOutFail});
+  EXPECT_EQ(recorder.broughtForward, std::vector<std::string>{"Z:\\w\\a(doc-1).docx"});
+  for (int i = 2; i <= static_cast<int>(kMaxCycles); ++i) ASSERT_TRUE(start("doc-" + std::to_string(i)).first) << i;
+  auto ninth = start("doc-9");
+  EXPECT_FALSE(ninth.first);
+  EXPECT_EQ(ninth.second->words(), std::vector<std::string>{kCheckOutFail});
+  EXPECT_EQ(cycles.count(), kMaxCycles);
 }
 
 TEST(StartCheckOutTask, TwoCyclesRunSideBySideAndOutliveTheirConnections) {

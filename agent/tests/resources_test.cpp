@@ -22,7 +22,7 @@ bool HasResource(LPCWSTR type, UINT id, LANGID language) {
 TEST(AgentResources, EveryIdExistsInBothLanguages) {
   for (LANGID language : kLanguages) {
     for (UINT id : {IDS_ABOUTBOX, IDS_CONFIG_INVALID, IDS_INFORMATION, IDS_UNREAD_MESSAGES, IDS_LATEST_VERSION,
-                    IDS_NO_USER, IDS_EDITOR_OPEN_FAILED}) {
+                    IDS_NO_USER, IDS_EDITOR_OPEN_FAILED, IDS_CONFIG_VALUE_MISSING, IDS_NO_LOGIN, IDS_UNCHECKED_EDITS}) {
       // Each string of each language's own table: no fallback to English may stand in for it.
       EXPECT_FALSE(win::LoadStringExact(GetModuleHandleW(nullptr), id, language).empty()) << id << " in " << language;
     }

@@ -134,8 +134,8 @@ class ServerTest : public ::testing::Test {
     g_port = server_.port();
     ASSERT_NE(g_port, 0);
   }
-  bool WaitForConnections(size_t count) {
-    for (int i = 0; i < 300; ++i) {
+  bool WaitForConnections(size_t count, int tries = 300) {
+    for (int i = 0; i < tries; ++i) {
       if (server_.connectionCount() == count) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
@@ -250,6 +250,30 @@ TEST_F(ServerTest, LoginExpiryClosesSilentConnections) {
   auto reply = prompt.Ask("CHECK_USER");
   ASSERT_TRUE(reply);
   EXPECT_EQ(reply->arg2, "SUCCESS");
+}
+
+TEST_F(ServerTest, APageThatStopsAnsweringLosesItsSlot) {
+  ServerSettings settings;
+  settings.idleTimeout = std::chrono::seconds(2);
+  Start(settings);
+  Client quiet;
+  // Logged in, then nothing read: the server's pings go unanswered.
+  ASSERT_TRUE(quiet.LogIn("alice"));
+  ASSERT_TRUE(WaitForConnections(1));
+  EXPECT_TRUE(WaitForConnections(0, 2000));
+}
+
+TEST_F(ServerTest, APageThatReadsNoRepliesIsClosed) {
+  ServerSettings settings;
+  settings.maxQueuedReplies = 4;
+  Start(settings);
+  // Large replies fill the socket's buffers soon; after that they wait in the agent.
+  SetSessionUser(std::string(60000, 'u'));
+  Client greedy;
+  ASSERT_TRUE(greedy.LogIn("alice"));
+  for (int i = 0; i < 600 && greedy.Send("CHECK_USER", ""); ++i) {
+  }
+  EXPECT_TRUE(WaitForConnections(0, 3000));
 }
 
 TEST_F(ServerTest, ReplyToAGoneConnectionIsDropped) {

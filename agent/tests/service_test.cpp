@@ -143,6 +143,25 @@ TEST_F(ServiceTest, DownloadListKeepsOrderAcrossConnections) {
   EXPECT_TRUE(service_->DownloadList().empty());
 }
 
+TEST_F(ServiceTest, TheDownloadListIsBounded) {
+  auto page = std::make_shared<FakeClient>("alice");
+  service_->HandleRequest(page, {"ADD_TO_DOWNLOAD", std::string(kMaxDownloadItemBytes + 1, 'x')});
+  EXPECT_TRUE(service_->DownloadList().empty()) << "an item longer than any real one";
+  for (std::size_t i = 0; i < kMaxDownloadItems + 5; ++i) {
+    service_->HandleRequest(page, {"ADD_TO_DOWNLOAD", "D" + std::to_string(i) + "*P*a.txt"});
+  }
+  EXPECT_EQ(service_->DownloadList().size(), kMaxDownloadItems);
+  service_->HandleRequest(page, {"CLEAR_DOWNLOAD", ""});
+  // Long items meet the byte cap before the item cap.
+  const std::string item(kMaxDownloadItemBytes, 'y');
+  for (std::size_t i = 0; i < kMaxDownloadItems; ++i) service_->HandleRequest(page, {"ADD_TO_DOWNLOAD", item});
+  EXPECT_EQ(service_->DownloadList().size(), kMaxDownloadListBytes / kMaxDownloadItemBytes);
+  // Clearing gives the room back.
+  service_->HandleRequest(page, {"CLEAR_DOWNLOAD", ""});
+  service_->HandleRequest(page, {"ADD_TO_DOWNLOAD", item});
+  EXPECT_EQ(service_->DownloadList().size(), 1u);
+}
+
 TEST_F(ServiceTest, ConcurrentCommandsLoseNothing) {
   constexpr int kThreads = 4;
   constexpr int kEach = 50;

@@ -2,7 +2,10 @@
 
 #include <cstdint>
 
+#include "common/win/handles.h"
+#include "common/win/process.h"
 #include "common/win/registry.h"
+#include "common/win/text.h"
 
 namespace edms::win {
 namespace {
@@ -69,6 +72,35 @@ std::optional<CheckOutRecord> ReadCheckOutRecord(const std::string& oid,
   }
   reg.Close();
   return record;
+}
+
+std::vector<std::pair<std::string, CheckOutRecord>> ListCheckOutRecords(const std::string& base) {
+  std::vector<std::pair<std::string, CheckOutRecord>> records;
+  UniqueHKey key;
+  if (base.empty() ||
+      RegOpenKeyExW(HKEY_CURRENT_USER, Widen(base).c_str(), 0, KEY_ENUMERATE_SUB_KEYS, key.put()) != ERROR_SUCCESS) {
+    return records;
+  }
+  std::vector<std::string> names;
+  for (DWORD index = 0;; ++index) {
+    wchar_t name[256];  // key names are at most 255 characters
+    DWORD length = static_cast<DWORD>(std::size(name));
+    const LONG status = RegEnumKeyExW(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_NO_MORE_ITEMS) break;
+    if (status == ERROR_SUCCESS) names.push_back(Narrow(std::wstring(name, length)));
+    if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA) break;
+  }
+  key.reset();
+  for (const std::string& oid : names) {
+    if (auto record = ReadCheckOutRecord(oid, base)) records.emplace_back(oid, std::move(*record));
+  }
+  return records;
+}
+
+bool HoldsUncheckedEdits(const CheckOutRecord& record) {
+  const std::optional<FileStamp> now = GetFileStamp(record.localPath);
+  if (!now) return false;  // no copy: nothing here to lose
+  return !record.stamp || *now != *record.stamp;
 }
 
 bool DeleteCheckOutRecord(const std::string& oid, const std::string& base) {

@@ -2,6 +2,8 @@
 #pragma once
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "common/file_stamp.h"
 
@@ -37,6 +39,14 @@ bool WriteCheckOutRecord(const std::string& oid, const CheckOutRecord& record,
 // Never creates the key.
 std::optional<CheckOutRecord> ReadCheckOutRecord(const std::string& oid,
                                                  const std::string& base = kCheckOutsKeyPath);
+
+// Every readable record below `base`, by object id; none when the key is missing. This is
+// for finding forgotten work: the programs reach a record through its object id.
+std::vector<std::pair<std::string, CheckOutRecord>> ListCheckOutRecords(const std::string& base = kCheckOutsKeyPath);
+
+// True when the record's working copy holds edits that only this computer has: the copy
+// exists and its stamp differs from the recorded one, or no stamp was recorded to tell.
+bool HoldsUncheckedEdits(const CheckOutRecord& record);
 
 // Deletes the record's key with any subkeys. True when the record is gone afterwards.
 bool DeleteCheckOutRecord(const std::string& oid, const std::string& base = kCheckOutsKeyPath);

@@ -74,7 +74,10 @@ bool OpenRequest(const AdaptorUrl& url, const ConnectionOptions& options, Handle
                                       INTERNET_SERVICE_HTTP, 0, kContext));
   if (!h.connection) return InternetFailed(out), false;
 
-  DWORD flags = INTERNET_FLAG_EXISTING_CONNECT | INTERNET_FLAG_DONT_CACHE | INTERNET_FLAG_RELOAD;
+  // A redirect is answered as it stands: followed, a 307 would post the request (and the
+  // user's file) to wherever the reply points.
+  DWORD flags = INTERNET_FLAG_EXISTING_CONNECT | INTERNET_FLAG_DONT_CACHE | INTERNET_FLAG_RELOAD |
+                INTERNET_FLAG_NO_AUTO_REDIRECT;
   // An https adaptor is spoken to over TLS, never as plain HTTP on its port.
   if (url.secure()) flags |= INTERNET_FLAG_SECURE;
   std::wstring path = Widen(url.objectPath);

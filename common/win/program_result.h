@@ -15,6 +15,7 @@ enum ResultCode : int {
   kResultInternetFailure = 3,
   kResultOtherFailure = 4,
   kResultRegistryFailure = 5,  // the check-out record could not be opened or written
+  kResultUncheckedEdits = 6,   // a working copy holds edits not checked in: it was left alone
   kResultShortBody = -1,       // commands that return a file: not the bytes announced
   kResultFileRefused = -2,     // commands that return a file: the server refused
   kResultRefused = -1,         // the other commands: the server refused

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "common/filename.h"
 #include "common/win/handles.h"
 #include "common/win/text.h"
 
@@ -21,8 +22,8 @@ UniqueKernelHandle OpenForReading(const std::wstring& path) {
 }  // namespace
 
 void SignalStream(const std::string& docPath, std::string_view streamName) {
-  // Without a document the name alone would address the current directory.
-  if (docPath.empty()) return;
+  // A bare name (the agent passes one) would address a file of the current folder.
+  if (!IsAbsolutePath(docPath)) return;
   std::string full = docPath;
   full += streamName;
   UniqueKernelHandle stream = OpenForReading(Widen(full));
@@ -30,13 +31,13 @@ void SignalStream(const std::string& docPath, std::string_view streamName) {
 }
 
 void NotifyShellAttributes(const std::string& docPath) {
-  if (docPath.empty()) return;
+  if (!IsAbsolutePath(docPath)) return;
   std::wstring wide = Widen(docPath);
   SHChangeNotify(SHCNE_ATTRIBUTES, SHCNF_PATHW, wide.c_str(), nullptr);
 }
 
 bool DeleteLockFile(const std::string& docPath) {
-  if (docPath.empty()) return false;
+  if (!IsAbsolutePath(docPath)) return false;
   return DeleteFileW(Widen(docPath + ".lock").c_str()) != FALSE;
 }
 

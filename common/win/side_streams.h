@@ -13,6 +13,9 @@ inline constexpr char kNotifyStream[] = ":Zelto.notify";
 inline constexpr char kRefreshStream[] = ":Zelto.refresh";
 inline constexpr char kMetaStream[] = ":Zelto.meta";
 
+// The three signals below act only on an absolute document path (IsAbsolutePath): a bare
+// name would resolve against the program's current folder and touch a stranger's file.
+
 // Opens docPath + streamName for reading and closes it at once without reading.
 void SignalStream(const std::string& docPath, std::string_view streamName);
 

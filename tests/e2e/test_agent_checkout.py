@@ -94,6 +94,13 @@ REFUSED = [
     ("name with a path", lambda oid: checkout_fields(oid, "C:\\Windows\\evil" + KEEP)),
     ("version with a quote", lambda oid: checkout_fields(oid, "a" + KEEP, version='1.0\\"')),
     ("creator too long", lambda oid: checkout_fields(oid, "a" + KEEP, creator="c" * 200)),
+    # Fields that spell a key another program reads: the check-in would take them as its own.
+    ("is-current and creator choosing the new version",
+     lambda oid: checkout_fields(oid, "a" + KEEP, current="NEW_VERSION", creator="2.0")),
+    ("creator spelling the share key", lambda oid: checkout_fields(oid, "a" + KEEP, creator="SHARE_NAME")),
+    ("page id spelling the password key", lambda oid: checkout_fields(oid, "a" + KEEP, page="PASSWORD")),
+    ("version that is no version", lambda oid: checkout_fields(oid, "a" + KEEP, version="1.0b")),
+    ("is-immutable that is no flag", lambda oid: checkout_fields(oid, "a" + KEEP, immutable="YES")),
 ]
 
 

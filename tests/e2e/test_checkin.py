@@ -1,6 +1,7 @@
 """ZTCheckIn.exe under Wine: the version choices, the upload against devserver, the editor
 check, the retry after a failure, and what happens around the edges."""
 import os
+import socket
 
 import pytest
 
@@ -157,17 +158,34 @@ def test_file_arrives_whole(checkin, server, checked_out, size):
     assert server_content(server, doc["oid"]) == pattern_bytes(size)
 
 
-def test_refusal_keeps_copy_and_record_and_sets_exit_code(checkin, server, checked_out):
-    doc = checked_out()
-    server.fault(command="CHECKIN", object=doc["oid"], mode="refuse", code="01", message="서버가 거부했습니다.")
-    open_dialog(checkin, arguments(server.adaptor_url, doc))
+@pytest.mark.parametrize("failure, code", [("refused", -1), ("server down", 3), ("closed without a reply", 3)])
+def test_failed_checkin_keeps_copy_and_record(checkin, server, checked_out, failure, code):
+    content = "고친 내용 — edited\r\n".encode("utf-8") * 50
+    doc = checked_out(content=content)
+    adaptor_url = server.adaptor_url
+    if failure == "refused":
+        server.fault(command="CHECKIN", object=doc["oid"], mode="refuse", code="01", message="서버가 거부했습니다.")
+    elif failure == "closed without a reply":
+        server.fault(command="CHECKIN", object=doc["oid"], mode="close")
+    else:
+        with socket.socket() as s:  # a port nobody listens on
+            s.bind(("127.0.0.1", 0))
+            adaptor_url = f"http://127.0.0.1:{s.getsockname()[1]}/adaptor"
+    open_dialog(checkin, arguments(adaptor_url, doc))
     press_ok(checkin)
-    assert checkin.box() == ("Information", "서버가 거부했습니다.")
+    caption, text = checkin.box(timeout_ms=30000)
+    assert caption == "Information" and text.strip()
+    if failure == "refused":
+        assert text == "서버가 거부했습니다."
     checkin.window(CHECKIN_TITLE, timeout_ms=5000)  # the dialog stays for another try
-    assert os.path.exists(doc["copy"]) and record_exists(checkin.ui, doc["oid"])
     checkin.ui_run("close", CHECKIN_TITLE)
-    assert checkin.finish().code == -1
-    assert server_document(server, doc["oid"])["checkout"] is not None
+    assert checkin.finish().code == code
+    # Nothing of the user's work is lost.
+    with open(doc["copy"], "rb") as f:
+        assert f.read() == content
+    assert record_exists(checkin.ui, doc["oid"])
+    if failure != "closed without a reply":  # that server may have taken it before closing
+        assert server_document(server, doc["oid"])["checkout"] is not None
 
 
 def test_retry_sends_the_new_choice(checkin, server, checked_out):

@@ -172,22 +172,46 @@ def test_object_id_that_leaves_work_folder_is_refused_unsent(checkout_program, s
 
 
 def test_dropped_connection_removes_partial_copy_only(checkout_program, server, work_folder, tmp_path):
-    oid = server.add_document("deck.bin", [("1.0", 512000)])
-    # An older working copy of this name, and a file of the same name elsewhere.
+    oid = server.add_document("deck.bin", [("1.0", b"older copy"), ("1.1", 512000)])
+    # The working copy of an earlier check-out, unchanged, and a file of the same name elsewhere.
+    first = checkout_program.run(arguments(server, oid, work_folder, "C:\\docs\\deck.bin", version="1.0"))
+    assert first.code == 0
     copy = os.path.join(work_folder, f"deck({oid}).bin")
     elsewhere = tmp_path / f"deck({oid}).bin"
-    for path in (copy, elsewhere):
-        with open(path, "wb") as f:
-            f.write(b"older copy")
+    elsewhere.write_bytes(b"older copy")
     server.fault(command="CHECKOUT", object=oid, mode="close", bytes=150000)
-    run = checkout_program.run(arguments(server, oid, work_folder, "C:\\docs\\deck.bin"))
+    run = checkout_program.run(arguments(server, oid, work_folder, "C:\\docs\\deck.bin", version="1.1"))
     assert run.code == 3
     assert len(run.boxes) == 1 and run.boxes[0][0] == "Information" and run.boxes[0][1].strip()
     assert files_in(work_folder) == [f"deck({oid}).bin"]  # no partial file left behind
     for path in (copy, elsewhere):
         with open(path, "rb") as f:
             assert f.read() == b"older copy"
-    assert checkout_program.ui.record(oid) is None
+    assert checkout_program.ui.record(oid)["Version"] == "1.0"
+
+
+@pytest.mark.parametrize("case", ["edited after its check-out", "no record speaks for it"])
+def test_copy_with_unchecked_edits_is_never_replaced(checkout_program, server, work_folder, case):
+    oid = server.add_document("memo.txt", [("1.0", b"server text")])
+    args = arguments(server, oid, work_folder, "C:\\docs\\memo.txt")
+    assert checkout_program.run(args).code == 0
+    copy = os.path.join(work_folder, f"memo({oid}).txt")
+    if case == "edited after its check-out":
+        with open(copy, "ab") as f:
+            f.write(b" and the user's edits")
+    else:
+        checkout_program.ui.run("reg-delete", f"{CHECKOUTS_KEY}\\{oid}")
+    before_copy = open(copy, "rb").read()
+    before_record = checkout_program.ui.record(oid)
+    before_request = server.last("CHECKOUT")
+
+    run = checkout_program.run(args)
+    assert run.code == 6
+    assert len(run.boxes) == 1 and win_path(copy) in run.boxes[0][1]
+    with open(copy, "rb") as f:
+        assert f.read() == before_copy
+    assert checkout_program.ui.record(oid) == before_record
+    assert server.last("CHECKOUT") == before_request, "the server was asked"
 
 
 def test_second_checkout_replaces_copy_and_record(checkout_program, server, work_folder):

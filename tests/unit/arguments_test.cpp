@@ -96,6 +96,15 @@ TEST(ArgumentString, RefusesWhatWouldBreakTheString) {
        "backslash"},
       {"later key inside an earlier value",
        ArgumentString().Add("ADAPTOR_URL", "http://h/?USER_ID=x").Add("USER_ID", "kim"), "USER_ID"},
+      // Any key a program reads, not only the keys of this string.
+      {"a value spelling another program's key", ArgumentString().Add("OID", "1").Add("IS_CURRENT", "NEW_VERSION"),
+       "NEW_VERSION"},
+      {"a creator spelling the share key", ArgumentString().Add("CREATOR_ID", "xSHARE_NAMEx"), "SHARE_NAME"},
+      {"a user spelling the password key", ArgumentString().Add("USER_ID", "PASSWORD"), "PASSWORD"},
+      {"version with letters", ArgumentString().Add("VERSION_NO", "1.2a"), "version"},
+      {"version with a blank", ArgumentString().Add("NEW_VERSION", "2 .0"), "version"},
+      {"flag that is no flag", ArgumentString().Add("IS_IMMUTABLE", "YES"), "TRUE"},
+      {"flag with more after it", ArgumentString().Add("IS_CURRENT", "TRUE2"), "TRUE"},
       {"key inside an earlier key", ArgumentString().Add("NEW_VERSION", "2").Add("VERSION", "1"),
        "VERSION"},
       {"same key twice, different values", ArgumentString().Add("OID", "1").Add("OID", "2"), "OID"},
@@ -106,6 +115,20 @@ TEST(ArgumentString, RefusesWhatWouldBreakTheString) {
     EXPECT_EQ(out, "") << c.name;
     EXPECT_NE(error.find(c.errorMentions), std::string::npos) << c.name << ": " << error;
   }
+}
+
+TEST(ArgumentString, StrictFormsAcceptWhatTheSystemSends) {
+  for (const char* flag : {"TRUE", "FALSE", "T", "F", "true", "f", ""}) {
+    std::string out, error;
+    EXPECT_TRUE(ArgumentString().Add("IS_CURRENT", flag).Add("VERSION_NO", "1.02").Build(out, error)) << flag << error;
+  }
+  for (const char* version : {"1.0", "3.10.4", "", "12"}) {
+    std::string out, error;
+    EXPECT_TRUE(ArgumentString().Add("VERSION_NO", version).Build(out, error)) << version << error;
+  }
+  // Keys are matched as the readers match them, with case: a lower-case spelling is text.
+  std::string out, error;
+  EXPECT_TRUE(ArgumentString().Add("USER_ID", "oid_kim").Build(out, error)) << error;
 }
 
 TEST(ArgumentString, BackslashIsFineBeforeTheLastValue) {

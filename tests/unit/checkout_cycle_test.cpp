@@ -71,7 +71,7 @@ TEST(ParseCheckOutFields, RefusesWhatCouldInjectOrEscapeOrOverflow) {
       {"document id is ..", With(0, "..")},
       {"document id with ':'", With(0, "C:42")},
       {"document id with '&' injects a key", With(0, "42&PAGE_ID=9")},
-      {"document id longer than 63 bytes", With(0, std::string(64, '7'))},
+      {"document id longer than 63 characters", With(0, std::string(64, '7'))},
       {"file name going up", With(2, "..\\..\\evil.exe")},
       {"file name with a slash", With(2, "sub/a.docx")},
       {"file name is ..", With(2, "..")},
@@ -88,9 +88,14 @@ TEST(ParseCheckOutFields, RefusesWhatCouldInjectOrEscapeOrOverflow) {
        }())},
       {"version with '&'", With(3, "1.2&USER_ID=root")},
       {"version with a quote", With(3, "1.2\"")},
-      {"version longer than 15 bytes", With(3, std::string(16, '1'))},
+      {"version longer than 15 characters", With(3, std::string(16, '1'))},
       {"is-current with a newline", With(4, "TRUE\n")},
-      {"creator longer than 31 bytes", With(5, std::string(32, 'c'))},
+      {"creator longer than 31 characters", With(5, std::string(32, 'c'))},
+      {"korean creator of 32 syllables", With(5, [] {
+         std::string s;
+         for (int i = 0; i < 32; ++i) s += "\xEA\xB9\x80";
+         return s;
+       }())},
       {"immutable with '&'", With(6, "F&X=1")},
       {"page id not UTF-8", With(1, "P\xFF")},
   };
@@ -161,7 +166,13 @@ TEST(BuildCheckOutArguments, RefusesValuesTheProgramsWouldMisread) {
       {"no user", [](CheckOutValues& v) { v.userId.clear(); }},
       {"no adaptor URL", [](CheckOutValues& v) { v.adaptorUrl.clear(); }},
       {"no work folder", [](CheckOutValues& v) { v.workFolder.clear(); }},
-      {"user longer than 31 bytes", [](CheckOutValues& v) { v.userId.assign(32, 'u'); }},
+      {"user longer than 31 characters", [](CheckOutValues& v) { v.userId.assign(32, 'u'); }},
+      // The page's fields spell keys that another program reads: the check-in would take them.
+      {"is-current spelling NEW_VERSION", [](CheckOutValues& v) { v.fields.isCurrent = "NEW_VERSION"; }},
+      {"creator spelling SHARE_NAME", [](CheckOutValues& v) { v.fields.creatorId = "SHARE_NAME"; }},
+      {"page id spelling PASSWORD", [](CheckOutValues& v) { v.fields.pageId = "xPASSWORDx"; }},
+      {"version with letters", [](CheckOutValues& v) { v.fields.version = "2.0a"; }},
+      {"is-immutable that is no flag", [](CheckOutValues& v) { v.fields.isImmutable = "N"; }},
       {"user with '&'", [](CheckOutValues& v) { v.userId = "bob&OID=1"; }},
       {"user ending in a backslash (last value)", [](CheckOutValues& v) { v.userId = "dom\\"; }},
       {"user with a quote", [](CheckOutValues& v) { v.userId = "b\"ob"; }},
@@ -177,6 +188,19 @@ TEST(BuildCheckOutArguments, RefusesValuesTheProgramsWouldMisread) {
     EXPECT_FALSE(BuildCheckOutArguments(v, error)) << c.name;
     EXPECT_FALSE(error.empty()) << c.name;
   }
+}
+
+TEST(BuildCheckOutArguments, CapacitiesCountCharactersNotBytes) {
+  // An 11-syllable Korean id is 33 bytes but 11 characters: within the 31 a task holds.
+  std::string korean;
+  for (int i = 0; i < 11; ++i) korean += "\xEA\xB9\x80";
+  std::string error;
+  auto fields = ParseCheckOutFields("42^P1^a.docx^1.2^TRUE^" + korean + "^F", error);
+  ASSERT_TRUE(fields) << error;
+  CheckOutValues v = Values();
+  v.fields = *fields;
+  v.userId = korean;
+  EXPECT_TRUE(BuildCheckOutArguments(v, error)) << error;
 }
 
 TEST(DocumentChanged, OnlyEqualTimeAndSizeCountAsUnchanged) {

@@ -43,5 +43,18 @@ TEST(SplitExtension, SplitsAtLastDot) {
   }
 }
 
+TEST(IsAbsolutePath, OnlyPathsThatNeedNoCurrentFolder) {
+  const struct {
+    const char* path;
+    bool absolute;
+  } cases[] = {
+      {"C:\\docs\\a.docx", true}, {"z:/a", true},          {"\\\\edms\\share\\a", true},
+      {"//edms/share", true},     {"a.docx", false},       {"C:a.docx", false},
+      {"\\a.docx", false},        {"\\\\\\a", false},      {"", false},
+      {"1:\\a", false},           {"\xEB\xB3\xB4:\\a", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsAbsolutePath(c.path), c.absolute) << c.path;
+}
+
 }  // namespace
 }  // namespace edms

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <map>
 #include <optional>
 #include <string>
 
@@ -8,6 +9,7 @@
 #include "common/win/client_config.h"
 #include "common/win/dialog.h"
 #include "common/win/language.h"
+#include "common/win/process.h"
 #include "common/win/program_start.h"
 #include "common/win/registry.h"
 #include "tests/win/scratch_key.h"
@@ -205,6 +207,35 @@ TEST(CheckOutRecord, TheCopysStampTravelsWhole) {
     EXPECT_FALSE(record->stamp) << (c.time ? c.time : "-") << " " << (c.size ? c.size : "-");
     DeleteCheckOutRecord("t", scratch.path());
   }
+}
+
+TEST(CheckOutRecord, RecordsWhoseCopiesHoldUncheckedEditsAreFound) {
+  ScratchKey scratch;
+  wchar_t temp[MAX_PATH + 1] = {};
+  GetTempPathW(MAX_PATH + 1, temp);
+  const std::string folder = Narrow(temp) + "edms-edits-" + std::to_string(GetCurrentProcessId());
+  CreateDirectoryW(Widen(folder).c_str(), nullptr);
+  auto write = [&](const std::string& name, const std::string& bytes) {
+    const std::string path = folder + "\\" + name;
+    HANDLE file = CreateFileW(Widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD wrote = 0;
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr);
+    CloseHandle(file);
+    return path;
+  };
+  const std::string same = write("same", "abc"), edited = write("edited", "abc"), old = write("old", "abc");
+  ASSERT_TRUE(WriteCheckOutRecord("same", {"p", same, "1.0", "F", GetFileStamp(same)}, scratch.path()));
+  ASSERT_TRUE(WriteCheckOutRecord("edited", {"p", edited, "1.0", "F", GetFileStamp(edited)}, scratch.path()));
+  write("edited", "abcd");  // saved in its editor after the check-out
+  ASSERT_TRUE(WriteCheckOutRecord("old", {"p", old, "1.0", "F", std::nullopt}, scratch.path()));
+  ASSERT_TRUE(WriteCheckOutRecord("gone", {"p", folder + "\\gone", "1.0", "F", std::nullopt}, scratch.path()));
+  std::map<std::string, bool> edits;
+  for (const auto& [oid, record] : ListCheckOutRecords(scratch.path())) edits[oid] = HoldsUncheckedEdits(record);
+  // A record without a stamp cannot tell: its copy counts as edited. No copy, nothing to lose.
+  EXPECT_EQ(edits, (std::map<std::string, bool>{{"same", false}, {"edited", true}, {"old", true}, {"gone", false}}));
+  EXPECT_TRUE(ListCheckOutRecords(scratch.Sub("none")).empty());
+  for (const char* name : {"same", "edited", "old"}) DeleteFileW(Widen(folder + "\\" + name).c_str());
+  RemoveDirectoryW(Widen(folder).c_str());
 }
 
 TEST(CheckOutRecord, ReadOfAMissingRecordCreatesNothing) {

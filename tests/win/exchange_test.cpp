@@ -94,6 +94,21 @@ TEST(PostForm, JudgesTheReturnCode) {
   }
 }
 
+TEST(PostForm, ARedirectIsNotFollowed) {
+  // Followed, a 307 would post the request once more, to wherever the reply points.
+  HttpPeer elsewhere;
+  elsewhere.SetScript(Answer(HttpReply("XRS_RTNCODE: 00\r\n", "stolen")));
+  HttpPeer peer;
+  peer.SetScript(Answer("HTTP/1.1 307 Temporary Redirect\r\nConnection: close\r\nLocation: " + elsewhere.Url() +
+                        "\r\nContent-Length: 0\r\n\r\n"));
+  RecordingSink sink;
+  ExchangeOutcome out = PostForm(peer.Url(), Command::Download, {"42", "7", "kim", "KVMRT"}, &sink);
+  EXPECT_EQ(out.kind, Kind::Refused);
+  EXPECT_EQ(sink.replies, 0);
+  EXPECT_TRUE(peer.WaitForRequests(1, milliseconds(5000)));
+  EXPECT_EQ(elsewhere.Connections(), 0);
+}
+
 TEST(PostForm, SendsTheFormBodyByteExact) {
   struct Case {
     const char* name;

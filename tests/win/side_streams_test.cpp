@@ -105,6 +105,21 @@ TEST(SideStreams, SignalsNeverCreateOrTruncateAnythingAndStaySilent) {
   EXPECT_EQ(ReadBytes(doc), "content");
 }
 
+TEST(SideStreams, ABareNameIsNoDocumentPath) {
+  // The agent passes a bare name: it must never reach a file of the current folder.
+  ScratchFolder folder;
+  WriteBytes(folder.File("memo.txt.lock"), "");
+  WriteBytes(folder.File("memo.txt.sig"), "kept");
+  wchar_t previous[MAX_PATH * 2] = {};
+  GetCurrentDirectoryW(MAX_PATH * 2, previous);
+  ASSERT_TRUE(SetCurrentDirectoryW(Widen(folder.File("")).c_str()));
+  EXPECT_FALSE(DeleteLockFile("memo.txt"));
+  SignalStream("memo.txt", ".sig");
+  SignalStream("memo.txt", ".new");
+  SetCurrentDirectoryW(previous);
+  EXPECT_EQ(folder.Names(), (std::set<std::string>{"memo.txt.lock", "memo.txt.sig"}));
+}
+
 TEST(SideStreams, LockFileIsDeletedWhenPresent) {
   ScratchFolder folder;
   const std::string doc = folder.File("a b.docx");
