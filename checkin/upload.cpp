@@ -125,8 +125,8 @@ CheckInOutcome RunCheckIn(HINSTANCE instance, const std::string& args, const std
     }
   }  // the working copy is closed here, before it is deleted
 
+  // The bar is drawn at once; there is no reason to hold the user up to look at it.
   hooks.progress(100);
-  Sleep(100);
   if (out.result.ok()) Complete(oid, docPath, out);
   return out;
 }

@@ -13,7 +13,9 @@
 namespace edms::checkout {
 namespace {
 constexpr UINT_PTR kStartTimer = 1;
-constexpr UINT kStartDelayMs = 100;
+// A timer message comes only once the window has been shown and painted: the shortest one
+// lets the user see the window before the check-out holds its thread.
+constexpr UINT kStartDelayMs = USER_TIMER_MINIMUM;
 }  // namespace
 
 CZTCheckOutDlg::CZTCheckOutDlg(HINSTANCE instance, std::string appType)

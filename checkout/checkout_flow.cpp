@@ -140,8 +140,8 @@ win::ProgramResult Run(const CheckOutArguments& args, CheckOutHost& host) {
     download.Discard();
   }
 
+  // The bar is drawn at once; there is no reason to hold the user up to look at it.
   host.ShowProgress(100);
-  Sleep(100);
   if (result.ok()) Complete(args, docPath, *workingCopy, result, host);
   return result;
 }

@@ -18,7 +18,9 @@ class WorkingCopyDownload : public win::BodySink {
   // Called after every block written: bytes so far and the announced size.
   using Progress = std::function<void(uint64_t written, uint64_t size)>;
 
-  static constexpr size_t kBlockSize = 10240;
+  // Under Wine every read costs about 100 us whatever its size: large reads keep a fast link
+  // fast, and a slow one still hands over what came at once.
+  static constexpr size_t kBlockSize = 1024 * 1024;
 
   WorkingCopyDownload(std::string workingCopyPath, Progress progress);
   ~WorkingCopyDownload() override;

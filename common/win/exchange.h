@@ -45,8 +45,9 @@ class BodySink {
     Fail,      // a local failure (e.g. the file write failed): the outcome is OtherFailure
   };
   virtual ~BodySink() = default;
-  // Largest block handed to OnBlock (the size of each body read).
-  virtual size_t BlockSize() const { return 4096; }
+  // Largest block handed to OnBlock. Each read takes what the connection has ready, up to
+  // this: a slow link gives small blocks soon, a fast one full blocks.
+  virtual size_t BlockSize() const { return 256 * 1024; }
   // Called once, only when XRS_RTNCODE is "00", before any body read. A sink that expects
   // an empty body (XRS_FILESIZE 0) returns Stop here so that nothing is read.
   virtual Step OnReply(const ServerReply& reply, const std::string& rawHeaders) = 0;
