@@ -6,6 +6,8 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
+#include "devserver/documents_json.h"
+#include "devserver/json_reply.h"
 #include "devserver/md5.h"
 #include "devserver/pages.h"
 
@@ -14,13 +16,7 @@ namespace {
 
 using nlohmann::json;
 
-HttpReply Json(int status, const json& value) {
-  HttpReply r;
-  r.status = status;
-  r.headers.emplace_back("Content-Type", "application/json");
-  r.body = value.dump();
-  return r;
-}
+HttpReply Json(int status, const json& value) { return JsonReply(status, value); }
 
 HttpReply Error(int status, const std::string& message) { return Json(status, json{{"error", message}}); }
 
@@ -115,17 +111,7 @@ HttpReply GetDocument(ServerContext& ctx, std::string_view query) {
   std::lock_guard<std::mutex> lock(store.mutex());
   std::optional<Document> doc = store.FindDocument(q["object"]);
   if (!doc) return Error(404, "no such document");
-  json versions = json::array();
-  for (const Version& v : store.Versions(doc->objectId)) {
-    versions.push_back(json{{"version", v.version}, {"note", v.note}, {"author", v.author}, {"size", v.size}});
-  }
-  json out{{"object", doc->objectId}, {"page", doc->pageId}, {"name", doc->fileName}, {"creator", doc->creator},
-           {"immutable", doc->immutable}, {"current", doc->currentVersion}, {"versions", versions},
-           {"checkout", nullptr}};
-  if (std::optional<CheckOut> c = store.FindCheckOut(doc->objectId)) {
-    out["checkout"] = json{{"user", c->userId}, {"version", c->version}};
-  }
-  return Json(200, out);
+  return Json(200, DocumentJson(store, *doc));
 }
 
 HttpReply PostNotice(ServerContext& ctx, const json& in) {

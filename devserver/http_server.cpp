@@ -20,6 +20,7 @@
 #include "common/encoding.h"
 #include "devserver/admin.h"
 #include "devserver/commands.h"
+#include "devserver/documents_json.h"
 #include "devserver/pages.h"
 #include "devserver/reply_codes.h"
 
@@ -201,7 +202,9 @@ class Connection {
     if (path.rfind("/_admin/", 0) == 0) return Admin(std::move(head), method, path, query, keepAlive);
     if (method != "GET") return Refuse(head, 405, code::kWrongRoute, "Method " + method + " is not allowed here.");
     HttpReply r;
-    if (path == "/notice") {
+    if (path == "/api/documents") {
+      r = DocumentListReply(*ctx_.store);
+    } else if (path == "/notice") {
       r = NoticePage(*ctx_.store, ParseQuery(query));
     } else if (path == "/notice/close") {
       r = NoticeClosedPage();
