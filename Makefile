@@ -35,7 +35,8 @@ test-windows:
 test-e2e:
 	@scripts/run-e2e
 
-run: build
+# scripts/run builds what changed itself and shows the build's output only when it fails.
+run: bootstrap
 	@scripts/run
 
 clean:

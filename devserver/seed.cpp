@@ -55,11 +55,12 @@ const char* const kMinutes =
     "- alice: share the report draft\r\n"
     "- bob: review the budget figures\r\n";
 
-// Rich text for WordPad; the Korean line ("설계 메모 - 초안") is written as RTF Unicode escapes.
+// Rich text for WordPad; the Korean line ("설계 메모 - 초안") is written as RTF Unicode escapes in
+// a Korean face of its own, so that it shows whatever the dialog fonts' links are.
 const char* const kDesignNotes =
-    "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1{\\fonttbl{\\f0\\fswiss Tahoma;}}\r\n"
+    "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1{\\fonttbl{\\f0\\fswiss Tahoma;}{\\f1\\fnil\\fcharset129 NanumGothic;}}\r\n"
     "\\pard\\sa120\\b\\fs32 Design notes\\b0\\fs20\\par\r\n"
-    "\\pard\\sa120\\i \\u-16092?\\u-21308? \\u-17836?\\u-17752? - \\u-13048?\\u-15032?\\i0\\par\r\n"
+    "\\pard\\sa120\\i\\f1 \\u-16092?\\u-21308? \\u-17836?\\u-17752? - \\u-13048?\\u-15032?\\f0\\i0\\par\r\n"
     "\\pard\\sa60 How a document travels from the page to its editor and back:\\par\r\n"
     "\\pard\\fi-240\\li480\\sa60 1.\\tab The page asks the agent to check the document out.\\par\r\n"
     "2.\\tab The agent downloads the version into the work folder and opens it.\\par\r\n"
