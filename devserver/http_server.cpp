@@ -547,7 +547,8 @@ int Serve(ServerContext& ctx, const std::string& host, uint16_t port) {
     std::fprintf(stderr, "devserver: cannot listen on %s:%u: %s\n", host.c_str(), unsigned(port), e.what());
     return 1;
   }
-  std::printf("devserver listening on http://%s:%u\n", host.c_str(), unsigned(acceptor.local_endpoint().port()));
+  beast::error_code bound;
+  std::printf("devserver listening on http://%s:%u\n", host.c_str(), unsigned(acceptor.local_endpoint(bound).port()));
   std::fflush(stdout);
   // Connections being served; each has a thread of its own.
   auto active = std::make_shared<std::atomic<int>>(0);
