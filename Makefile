@@ -42,7 +42,8 @@ test-e2e:
 	@mkdir -p build
 	@flock $(WINE_TIER_LOCK) scripts/run-e2e
 
-run: build
+# scripts/run builds what changed itself and shows the build's output only when it fails.
+run: bootstrap
 	@scripts/run
 
 clean:

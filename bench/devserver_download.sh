@@ -43,7 +43,7 @@ PIDS+=($!)
 wait_port "$DS_PORT"
 
 echo "creating a document of $SIZE bytes ..."
-curl -sf -X POST "http://127.0.0.1:$DS_PORT/_admin/documents" \
+curl -sf -X POST -H 'Content-Type: application/json' "http://127.0.0.1:$DS_PORT/_admin/documents" \
   -d "{\"object\":\"BENCH-1\",\"page\":\"P1\",\"name\":\"big.bin\",\"versions\":[{\"version\":\"1.0\",\"size\":$SIZE}]}" >/dev/null
 
 # The static server serves the very same content file devserver streams.

@@ -3,9 +3,15 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <nlohmann/json.hpp>
+#include <optional>
+#include <stdexcept>
 #include <vector>
 
+#include "common/requests.h"
+#include "devserver/documents_json.h"
+#include "devserver/json_reply.h"
 #include "devserver/md5.h"
 #include "devserver/pages.h"
 
@@ -14,25 +20,69 @@ namespace {
 
 using nlohmann::json;
 
-HttpReply Json(int status, const json& value) {
-  HttpReply r;
-  r.status = status;
-  r.headers.emplace_back("Content-Type", "application/json");
-  r.body = value.dump();
-  return r;
+HttpReply Error(int status, const std::string& message) { return JsonReply(status, json{{"error", message}}); }
+
+// A field that breaks its rule; answered with 400 and the reason.
+struct BadField : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+constexpr uint64_t kMaxDelayMs = 10 * 60 * 1000;
+constexpr uint64_t kMaxTimes = 1000000;
+constexpr uint64_t kMaxPadding = 1024 * 1024;  // a big_headers header
+constexpr size_t kMaxVersions = 100;
+constexpr size_t kShort = 64;     // ids, versions, users, targets
+constexpr size_t kName = 255;     // file names, titles
+constexpr size_t kLong = 4096;    // notes, messages
+constexpr size_t kBody = 65536;   // notice bodies
+
+// A string of at most `max` bytes without control characters; `fallback` when absent; empty
+// only when `allowEmpty`.
+std::string Text(const json& in, const char* key, size_t max, std::optional<std::string> fallback = std::nullopt,
+                 bool allowEmpty = false) {
+  if (!in.contains(key)) {
+    if (!fallback) throw BadField(std::string(key) + " is missing");
+    return *fallback;
+  }
+  if (!in.at(key).is_string()) throw BadField(std::string(key) + " must be a string");
+  std::string text = in.at(key).get<std::string>();
+  if (text.empty() && !allowEmpty) throw BadField(std::string(key) + " must not be empty");
+  if (text.size() > max) throw BadField(std::string(key) + " is longer than " + std::to_string(max) + " bytes");
+  for (unsigned char c : text) {
+    if (c < 0x20 || c == 0x7f) throw BadField(std::string(key) + " holds a control character");
+  }
+  return text;
 }
 
-HttpReply Error(int status, const std::string& message) { return Json(status, json{{"error", message}}); }
+// A whole number from 0 to `max`; `fallback` when absent.
+uint64_t Count(const json& in, const char* key, uint64_t fallback, uint64_t max) {
+  if (!in.contains(key)) return fallback;
+  const json& v = in.at(key);
+  if (!v.is_number_unsigned() || v.get<uint64_t>() > max) {
+    throw BadField(std::string(key) + " must be a whole number from 0 to " + std::to_string(max));
+  }
+  return v.get<uint64_t>();
+}
+
+// A return code as the adaptor sends it: letters and digits only.
+std::string ReturnCode(const json& in) {
+  std::string code = Text(in, "code", 8, std::string("99"));
+  for (char c : code) {
+    if (!std::isalnum(static_cast<unsigned char>(c))) throw BadField("code must be letters and digits only");
+  }
+  return code;
+}
 
 // A new temporary file holding the content described by {"text": ...} or {"size": N}.
-std::string WriteContent(Store& store, const json& spec, uint64_t* size) {
+std::string WriteContent(ServerContext& ctx, const json& spec, uint64_t* size) {
+  Store& store = *ctx.store;
   std::string path = store.NewTempPath();
   if (spec.contains("size")) {
-    *size = spec.at("size").get<uint64_t>();
+    *size = Count(spec, "size", 0, ctx.maxUploadBytes);
     if (!WritePatternFile(path, *size)) throw std::runtime_error("cannot write content");
     return path;
   }
-  std::string text = spec.value("text", std::string());
+  std::string text = spec.contains("text") ? spec.at("text").get<std::string>() : std::string();
   UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
   if (!fd.valid() || ::write(fd.get(), text.data(), text.size()) != ssize_t(text.size())) {
     ::unlink(path.c_str());
@@ -44,49 +94,59 @@ std::string WriteContent(Store& store, const json& spec, uint64_t* size) {
 
 HttpReply PostFault(ServerContext& ctx, const json& in) {
   Fault f;
-  f.command = in.at("command").get<std::string>();
-  f.object = in.value("object", std::string());
-  std::optional<FaultMode> mode = FaultModeFromName(in.value("mode", std::string("refuse")));
+  f.command = Text(in, "command", kShort);
+  if (!edms::FindCommand(f.command)) throw BadField("command " + f.command + " is not an adaptor command");
+  f.object = Text(in, "object", kName, std::string());
+  std::optional<FaultMode> mode = FaultModeFromName(Text(in, "mode", kShort, std::string("refuse")));
   if (!mode) return Error(400, "mode must be refuse, short, close, delay, big_headers or hold");
   f.mode = *mode;
-  f.code = in.value("code", std::string("99"));
-  f.message = in.value("message", std::string("Injected failure."));
-  if (in.contains("bytes")) f.bytes = in.at("bytes").get<uint64_t>();
-  f.delayMs = in.value("delay_ms", 0);
-  f.times = in.value("times", 0);
+  f.code = ReturnCode(in);
+  f.message = Text(in, "message", kLong, std::string("Injected failure."), true);
+  if (in.contains("bytes")) f.bytes = Count(in, "bytes", 0, f.mode == FaultMode::BigHeaders ? kMaxPadding : ctx.maxUploadBytes);
+  f.delayMs = static_cast<int>(Count(in, "delay_ms", 0, kMaxDelayMs));
+  f.times = static_cast<int>(Count(in, "times", 0, kMaxTimes));
   ctx.faults.Add(std::move(f));
-  return Json(200, json{{"ok", true}});
+  return JsonReply(200, json{{"ok", true}});
 }
 
 HttpReply GetLast(ServerContext& ctx, std::string_view query) {
   auto q = ParseQuery(query);
   std::optional<ReceivedRequest> r = ctx.faults.Last(q["command"]);
   if (!r) return Error(404, "nothing received for that command");
-  return Json(200, json{{"command", r->command},
-                        {"fields", r->fields},
-                        {"raw", r->raw},
-                        {"body_size", r->bodySize},
-                        {"at", r->at}});
+  return JsonReply(200, json{{"command", r->command},
+                             {"fields", r->fields},
+                             {"raw", r->raw},
+                             {"body_size", r->bodySize},
+                             {"at", r->at}});
 }
 
 HttpReply PostDocument(ServerContext& ctx, const json& in) {
   Store& store = *ctx.store;
   Document doc;
-  doc.objectId = in.at("object").get<std::string>();
-  doc.pageId = in.value("page", std::string("P1"));
-  doc.fileName = in.at("name").get<std::string>();
-  doc.creator = in.value("creator", std::string("alice"));
+  doc.objectId = Text(in, "object", kShort);
+  doc.pageId = Text(in, "page", kShort, std::string("P1"));
+  doc.fileName = Text(in, "name", kName);
+  doc.creator = Text(in, "creator", kShort, std::string("alice"));
   doc.immutable = in.value("immutable", false);
   json versions = in.value("versions", json::array({json{{"version", "1.0"}, {"text", ""}}}));
-  if (!versions.is_array() || versions.empty()) return Error(400, "versions must be a non-empty list");
-  doc.currentVersion = in.value("current", versions.back().at("version").get<std::string>());
+  if (!versions.is_array() || versions.empty() || versions.size() > kMaxVersions) {
+    return Error(400, "versions must be a list of 1 to " + std::to_string(kMaxVersions) + " versions");
+  }
+  for (const json& v : versions) {
+    if (!v.is_object()) throw BadField("each version must be an object");
+    Text(v, "version", kShort);
+    Text(v, "note", kLong, std::string(), true);
+    Text(v, "author", kShort, doc.creator);
+    Count(v, "size", 0, ctx.maxUploadBytes);
+  }
+  doc.currentVersion = Text(in, "current", kShort, versions.back().at("version").get<std::string>());
 
   std::vector<Version> made;
   std::vector<std::string> temps;
   try {
     for (const json& v : versions) {
       uint64_t size = 0;
-      temps.push_back(WriteContent(store, v, &size));
+      temps.push_back(WriteContent(ctx, v, &size));
       made.push_back(Version{doc.objectId, v.at("version").get<std::string>(), v.value("note", std::string()),
                              v.value("author", doc.creator), Store::NowUtc(), {}, size});
     }
@@ -106,7 +166,7 @@ HttpReply PostDocument(ServerContext& ctx, const json& in) {
     store.PutVersion(made[i]);
   }
   tx.Commit();
-  return Json(200, json{{"ok", true}});
+  return JsonReply(200, json{{"ok", true}});
 }
 
 HttpReply GetDocument(ServerContext& ctx, std::string_view query) {
@@ -115,33 +175,23 @@ HttpReply GetDocument(ServerContext& ctx, std::string_view query) {
   std::lock_guard<std::mutex> lock(store.mutex());
   std::optional<Document> doc = store.FindDocument(q["object"]);
   if (!doc) return Error(404, "no such document");
-  json versions = json::array();
-  for (const Version& v : store.Versions(doc->objectId)) {
-    versions.push_back(json{{"version", v.version}, {"note", v.note}, {"author", v.author}, {"size", v.size}});
-  }
-  json out{{"object", doc->objectId}, {"page", doc->pageId}, {"name", doc->fileName}, {"creator", doc->creator},
-           {"immutable", doc->immutable}, {"current", doc->currentVersion}, {"versions", versions},
-           {"checkout", nullptr}};
-  if (std::optional<CheckOut> c = store.FindCheckOut(doc->objectId)) {
-    out["checkout"] = json{{"user", c->userId}, {"version", c->version}};
-  }
-  return Json(200, out);
+  return JsonReply(200, DocumentJson(store, *doc));
 }
 
 HttpReply PostNotice(ServerContext& ctx, const json& in) {
   Store& store = *ctx.store;
-  Notice n{0, in.at("user").get<std::string>(), in.value("title", std::string()), in.value("body", std::string()),
-           Store::NowUtc(), in.value("read", false)};
+  Notice n{0, Text(in, "user", kShort), Text(in, "title", kName, std::string(), true),
+           Text(in, "body", kBody, std::string(), true), Store::NowUtc(), in.value("read", false)};
   std::lock_guard<std::mutex> lock(store.mutex());
-  return Json(200, json{{"id", store.AddNotice(n)}});
+  return JsonReply(200, json{{"id", store.AddNotice(n)}});
 }
 
 HttpReply PostUpdate(ServerContext& ctx, const json& in) {
   Store& store = *ctx.store;
   UpdatePackage u;
-  u.target = in.at("target").get<std::string>();
-  u.version = in.at("version").get<std::string>();
-  std::string temp = WriteContent(store, in, &u.size);
+  u.target = Text(in, "target", kShort);
+  u.version = Text(in, "version", kShort);
+  std::string temp = WriteContent(ctx, in, &u.size);
   u.md5 = Md5OfFile(temp);
   std::lock_guard<std::mutex> lock(store.mutex());
   std::string old;
@@ -149,13 +199,15 @@ HttpReply PostUpdate(ServerContext& ctx, const json& in) {
   u.content = store.AdoptContent(temp);
   store.PutUpdate(u);
   store.RemoveContent(old);
-  return Json(200, json{{"md5", u.md5}, {"size", u.size}});
+  return JsonReply(200, json{{"md5", u.md5}, {"size", u.size}});
 }
 
 HttpReply PostUser(ServerContext& ctx, const json& in) {
+  std::string id = Text(in, "id", kShort);
+  std::string name = Text(in, "name", kName, id);
   std::lock_guard<std::mutex> lock(ctx.store->mutex());
-  ctx.store->PutUser(in.at("id").get<std::string>(), in.value("name", in.at("id").get<std::string>()));
-  return Json(200, json{{"ok", true}});
+  ctx.store->PutUser(id, name);
+  return JsonReply(200, json{{"ok", true}});
 }
 
 }  // namespace
@@ -186,16 +238,17 @@ HttpReply HandleAdmin(ServerContext& ctx, std::string_view method, std::string_v
                       const std::string& body) {
   try {
     json in = body.empty() ? json::object() : json::parse(body);
+    if (!in.is_object()) return Error(400, "the body must be a JSON object");
     if (path == "/_admin/faults" && method == "POST") return PostFault(ctx, in);
     if (path == "/_admin/faults" && method == "DELETE") {
       ctx.faults.Clear();
-      return Json(200, json{{"ok", true}});
+      return JsonReply(200, json{{"ok", true}});
     }
     if (path == "/_admin/release" && method == "POST") {
       ctx.faults.Release();
-      return Json(200, json{{"ok", true}});
+      return JsonReply(200, json{{"ok", true}});
     }
-    if (path == "/_admin/faults" && method == "GET") return Json(200, json{{"count", ctx.faults.List().size()}});
+    if (path == "/_admin/faults" && method == "GET") return JsonReply(200, json{{"count", ctx.faults.List().size()}});
     if (path == "/_admin/last" && method == "GET") return GetLast(ctx, query);
     if (path == "/_admin/documents" && method == "POST") return PostDocument(ctx, in);
     if (path == "/_admin/document" && method == "GET") return GetDocument(ctx, query);

@@ -10,9 +10,11 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <limits>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -20,6 +22,8 @@
 #include "common/encoding.h"
 #include "devserver/admin.h"
 #include "devserver/commands.h"
+#include "devserver/documents_json.h"
+#include "devserver/json_reply.h"
 #include "devserver/pages.h"
 #include "devserver/reply_codes.h"
 
@@ -33,6 +37,11 @@ using tcp = asio::ip::tcp;
 
 std::mutex logMutex;
 
+void LogLine(const std::string& line) {
+  std::lock_guard<std::mutex> lock(logMutex);
+  std::fprintf(stderr, "%s %s\n", Store::NowUtc().c_str(), line.c_str());
+}
+
 const char* Reason(int status) {
   switch (status) {
     case 200: return "OK";
@@ -42,9 +51,108 @@ const char* Reason(int status) {
     case 405: return "Method Not Allowed";
     case 409: return "Conflict";
     case 413: return "Payload Too Large";
+    case 415: return "Unsupported Media Type";
     case 431: return "Request Header Fields Too Large";
+    case 500: return "Internal Server Error";
+    case 503: return "Service Unavailable";
     default: return status < 400 ? "OK" : "Error";
   }
+}
+
+// True once `fd` has something to read (or the peer has closed) within `ms`.
+bool WaitReadable(int fd, int ms) {
+  pollfd p{fd, POLLIN, 0};
+  int n;
+  do {
+    n = ::poll(&p, 1, ms);
+  } while (n < 0 && errno == EINTR);
+  return n > 0;
+}
+
+// The socket as Beast reads a request from it: a read that gets nothing for `timeoutMs` fails
+// with timed_out, so a peer that stops in the middle of a request cannot hold its thread
+// (Asio's blocking reads have no time limit of their own).
+class TimedReader {
+ public:
+  TimedReader(tcp::socket& socket, int timeoutMs) : socket_(socket), timeoutMs_(timeoutMs) {}
+
+  template <class Buffers>
+  size_t read_some(const Buffers& buffers, beast::error_code& ec) {
+    if (!WaitReadable(socket_.native_handle(), timeoutMs_)) {
+      ec = asio::error::timed_out;
+      return 0;
+    }
+    return socket_.read_some(buffers, ec);
+  }
+
+  template <class Buffers>
+  size_t read_some(const Buffers& buffers) {
+    beast::error_code ec;
+    size_t n = read_some(buffers, ec);
+    if (ec) throw beast::system_error(ec);
+    return n;
+  }
+
+ private:
+  tcp::socket& socket_;
+  int timeoutMs_;
+};
+
+// "localhost", "[::1]" or an address in 127.0.0.0/8, as a Host or Origin names this machine.
+bool IsLoopbackName(std::string_view name) {
+  if (beast::iequals(name, "localhost") || name == "[::1]") return true;
+  beast::error_code ec;
+  asio::ip::address_v4 address = asio::ip::make_address_v4(std::string(name), ec);
+  return !ec && address.is_loopback();
+}
+
+// "name[:port]" into its parts ("[::1]:80" keeps the brackets); port empty when absent.
+void SplitHostPort(std::string_view text, std::string_view* name, std::string_view* port) {
+  size_t colon = text.rfind(':');
+  size_t bracket = text.rfind(']');
+  if (colon == std::string_view::npos || (bracket != std::string_view::npos && colon < bracket)) {
+    *name = text;
+    *port = {};
+  } else {
+    *name = text.substr(0, colon);
+    *port = text.substr(colon + 1);
+  }
+}
+
+struct Refusal {
+  int status;
+  std::string reason;
+};
+
+// Why the admin API refuses a request with this head, or nothing. A loopback Host on this
+// server's port defeats DNS rebinding; a loopback Origin only keeps other sites' pages out;
+// a body must be JSON, which no plain form can send.
+std::optional<Refusal> AdminHeadRefusal(const http::request_parser<http::empty_body>& head,
+                                            unsigned short localPort) {
+  const auto& req = head.get();
+  std::string_view name, port;
+  SplitHostPort(req[http::field::host], &name, &port);
+  if (!IsLoopbackName(name) || (port.empty() ? localPort != 80 : port != std::to_string(localPort))) {
+    return Refusal{403, "The admin API answers requests for 127.0.0.1:" + std::to_string(localPort) +
+                            " or localhost only."};
+  }
+  if (req.find(http::field::origin) != req.end()) {
+    std::string_view origin = req[http::field::origin];
+    size_t scheme = origin.find("://");
+    std::string_view rest = scheme == std::string_view::npos ? std::string_view() : origin.substr(scheme + 3);
+    SplitHostPort(rest, &name, &port);
+    if (scheme == std::string_view::npos || !IsLoopbackName(name)) {
+      return Refusal{403, "The admin API refuses calls from pages of other sites (Origin " + std::string(origin) + ")."};
+    }
+  }
+  bool hasBody = head.chunked() || head.content_length().value_or(0) > 0;
+  std::string_view type = req[http::field::content_type];
+  type = type.substr(0, type.find(';'));
+  while (!type.empty() && type.back() == ' ') type.remove_suffix(1);
+  if ((hasBody || !type.empty()) && !beast::iequals(type, "application/json")) {
+    return Refusal{415, "The admin API takes JSON bodies only (Content-Type: application/json)."};
+  }
+  return std::nullopt;
 }
 
 // Waits until the socket can take more bytes (it may be non-blocking underneath).
@@ -150,16 +258,6 @@ class Connection {
   }
 
  private:
-  // True once the peer has sent something (or closed) within `ms`.
-  bool Readable(int ms) {
-    pollfd p{socket_.native_handle(), POLLIN, 0};
-    int n;
-    do {
-      n = ::poll(&p, 1, ms);
-    } while (n < 0 && errno == EINTR);
-    return n > 0;
-  }
-
   // False when the connection is to be closed.
   bool HandleOne() {
     http::request_parser<http::empty_body> head;
@@ -167,12 +265,13 @@ class Connection {
     head.body_limit(std::numeric_limits<std::uint64_t>::max());  // each route sets its own limit once it knows the body's kind
     // Asio's blocking reads have no time limit, so an idle kept-alive peer is waited for here,
     // where no request has begun yet.
-    if (buffer_.size() == 0 && !Readable(ctx_.idleTimeoutMs)) return false;
+    if (buffer_.size() == 0 && !WaitReadable(socket_.native_handle(), ctx_.idleTimeoutMs)) return false;
     beast::error_code ec;
-    http::read_header(socket_, buffer_, head, ec);
+    http::read_header(reader_, buffer_, head, ec);
     if (ec == http::error::end_of_stream || ec == asio::error::eof || ec == asio::error::connection_reset) {
       return false;
     }
+    if (ec == asio::error::timed_out) return Dropped("headers");
     if (ec == http::error::header_limit) {
       HttpReply r = AdaptorRefusal(431, code::kHeadersTooLarge, "The request headers are larger than 32 KiB.");
       r.close = true;
@@ -201,7 +300,9 @@ class Connection {
     if (path.rfind("/_admin/", 0) == 0) return Admin(std::move(head), method, path, query, keepAlive);
     if (method != "GET") return Refuse(head, 405, code::kWrongRoute, "Method " + method + " is not allowed here.");
     HttpReply r;
-    if (path == "/notice") {
+    if (path == "/api/documents") {
+      r = DocumentListReply(*ctx_.store);
+    } else if (path == "/notice") {
       r = NoticePage(*ctx_.store, ParseQuery(query));
     } else if (path == "/notice/close") {
       r = NoticeClosedPage();
@@ -236,8 +337,9 @@ class Connection {
       Continue(head);
       http::request_parser<http::string_body> parser(std::move(head));
       parser.body_limit(kFormBodyLimit);
-      if (!parser.is_done()) http::read(socket_, buffer_, parser, ec);
+      if (!parser.is_done()) http::read(reader_, buffer_, parser, ec);
       if (!ec) return parser.release().body();
+      if (ec == asio::error::timed_out) Dropped("body");
       if (ec != http::error::body_limit) return std::nullopt;
     }
     HttpReply r = AdaptorRefusal(413, code::kBodyTooLarge, "The request body is too large.");
@@ -260,10 +362,11 @@ class Connection {
     std::vector<std::pair<std::string, std::string>> fields;
     for (const auto& f : head.get()) fields.emplace_back(std::string(f.name_string()), std::string(f.value()));
     ParseOutcome parsed = ParseUploadRequest(fields);
+    if (head.content_length().value_or(0) > ctx_.maxUploadBytes) return UploadTooLarge();
     Continue(head);
     std::string temp = ctx_.store->NewTempPath();
     http::request_parser<http::file_body> parser(std::move(head));
-    parser.body_limit(std::numeric_limits<std::uint64_t>::max());
+    parser.body_limit(ctx_.maxUploadBytes);
     beast::error_code ec;
     parser.get().body().open(temp.c_str(), beast::file_mode::write, ec);
     if (ec) {
@@ -271,12 +374,15 @@ class Connection {
       r.close = true;
       return Write(r, false);
     }
-    if (!parser.is_done()) http::read(socket_, buffer_, parser, ec);
-    parser.get().body().file().close(ec);
+    if (!parser.is_done()) http::read(reader_, buffer_, parser, ec);
+    beast::error_code closed;
+    parser.get().body().file().close(closed);
     struct stat st;
     uint64_t size = ::stat(temp.c_str(), &st) == 0 ? uint64_t(st.st_size) : 0;
-    if (!parser.is_done()) {  // the client went away or sent garbage
+    if (!parser.is_done()) {  // over the limit, the client went away or stopped, or sent garbage
       ::unlink(temp.c_str());
+      if (ec == http::error::body_limit) return UploadTooLarge();
+      if (ec == asio::error::timed_out) Dropped("upload");
       return false;
     }
     HttpReply reply;
@@ -289,6 +395,22 @@ class Connection {
     }
     ::unlink(temp.c_str());  // already moved into the store when the check-in succeeded
     return Write(reply, keepAlive);
+  }
+
+  // The body is not read: the connection closes after the refusal.
+  bool UploadTooLarge() {
+    HttpReply r = AdaptorRefusal(413, code::kBodyTooLarge, "The upload is larger than " +
+                                                             std::to_string(ctx_.maxUploadBytes) + " bytes.");
+    r.close = true;
+    Write(r, false);
+    return false;
+  }
+
+  // A peer that went silent mid-request: logged, and the connection is closed.
+  bool Dropped(const char* where) {
+    Log(std::string("peer silent for ") + std::to_string(ctx_.requestTimeoutMs) + " ms in the request " + where +
+        "; connection dropped");
+    return false;
   }
 
   bool WriteRefusal(const ParseOutcome& parsed, bool keepAlive) {
@@ -334,6 +456,13 @@ class Connection {
     if (ec || !remote.address().is_loopback()) {
       HttpReply r = AdaptorRefusal(403, code::kWrongRoute, "The admin API answers loopback callers only.");
       r.close = true;
+      return Write(r, false);
+    }
+    auto local = socket_.local_endpoint(ec);
+    if (std::optional<Refusal> refusal = AdminHeadRefusal(head, ec ? 0 : local.port())) {
+      HttpReply r = JsonReply(refusal->status, {{"error", refusal->reason}});
+      r.close = true;  // the body, if any, is not read
+      Log(method + " " + path + " refused: " + refusal->reason);
       return Write(r, false);
     }
     std::optional<std::string> body = SmallBody(std::move(head));
@@ -383,39 +512,75 @@ class Connection {
   }
 
   void Log(const std::string& line) {
-    if (ctx_.quiet) return;
-    std::lock_guard<std::mutex> lock(logMutex);
-    std::fprintf(stderr, "%s %s\n", Store::NowUtc().c_str(), line.c_str());
+    if (!ctx_.quiet) LogLine(line);
   }
 
   ServerContext& ctx_;
   tcp::socket socket_;
+  TimedReader reader_{socket_, ctx_.requestTimeoutMs};
   beast::flat_buffer buffer_;
 };
+
+// Answers a connection that will not be served and closes it, without waiting on the peer.
+void TurnAway(tcp::socket& socket, const std::string& why) {
+  std::string body = why + "\n";
+  std::string reply = "HTTP/1.1 503 Service Unavailable\r\nContent-Type: text/plain; charset=utf-8\r\n"
+                      "Content-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+  (void)::send(socket.native_handle(), reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+  beast::error_code ec;
+  socket.shutdown(tcp::socket::shutdown_both, ec);
+  socket.close(ec);
+}
 
 }  // namespace
 
 int Serve(ServerContext& ctx, const std::string& host, uint16_t port) {
+  asio::io_context io;
+  tcp::acceptor acceptor(io);
   try {
-    asio::io_context io;
-    tcp::acceptor acceptor(io);
     tcp::endpoint endpoint(asio::ip::make_address(host), port);
     acceptor.open(endpoint.protocol());
     acceptor.set_option(asio::socket_base::reuse_address(true));
     acceptor.bind(endpoint);
     acceptor.listen(asio::socket_base::max_listen_connections);
-    std::printf("devserver listening on http://%s:%u\n", host.c_str(), unsigned(acceptor.local_endpoint().port()));
-    std::fflush(stdout);
-    for (;;) {
-      tcp::socket socket(io);
-      beast::error_code ec;
-      acceptor.accept(socket, ec);
-      if (ec) continue;
-      std::thread([&ctx, s = std::move(socket)]() mutable { Connection(ctx, std::move(s)).Run(); }).detach();
-    }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "devserver: cannot listen on %s:%u: %s\n", host.c_str(), unsigned(port), e.what());
     return 1;
+  }
+  beast::error_code bound;
+  std::printf("devserver listening on http://%s:%u\n", host.c_str(), unsigned(acceptor.local_endpoint(bound).port()));
+  std::fflush(stdout);
+  // Connections being served; each has a thread of its own.
+  auto active = std::make_shared<std::atomic<int>>(0);
+  for (;;) {
+    auto socket = std::make_shared<tcp::socket>(io);
+    beast::error_code ec;
+    acceptor.accept(*socket, ec);
+    if (ec) {
+      // Out of descriptors, for instance: wait for connections to end rather than spin.
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      continue;
+    }
+    if (active->load() >= ctx.maxConnections) {
+      if (!ctx.quiet) LogLine("connection refused: " + std::to_string(ctx.maxConnections) + " are being served");
+      TurnAway(*socket, "The server is serving " + std::to_string(ctx.maxConnections) +
+                            " connections already; try again later.");
+      continue;
+    }
+    ++*active;
+    try {
+      std::thread([&ctx, active, socket]() {
+        struct Leave {
+          std::atomic<int>& count;
+          ~Leave() { --count; }
+        } leave{*active};
+        Connection(ctx, std::move(*socket)).Run();
+      }).detach();
+    } catch (const std::exception& e) {  // no thread to be had: this connection only is turned away
+      --*active;
+      LogLine(std::string("cannot start a thread for a connection: ") + e.what());
+      TurnAway(*socket, "The server cannot take this connection now; try again later.");
+    }
   }
 }
 

@@ -1,8 +1,10 @@
 // devserver --port N --data DIR [--seed] [--web DIR] [--host ADDR] [--adaptor PATH] [--idle-timeout MS]
-//           [--quiet]
+//           [--request-timeout MS] [--max-connections N] [--max-upload BYTES] [--quiet]
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "devserver/context.h"
@@ -15,10 +17,19 @@
 
 namespace {
 
+// A whole number from `low` to `high`, or nothing.
+std::optional<long long> Number(const char* text, long long low, long long high) {
+  char* end = nullptr;
+  errno = 0;
+  long long n = std::strtoll(text, &end, 10);
+  if (end == text || *end != '\0' || errno != 0 || n < low || n > high) return std::nullopt;
+  return n;
+}
+
 int Usage() {
   std::fprintf(stderr,
                "usage: devserver --port N --data DIR [--seed] [--web DIR] [--host ADDR] [--adaptor PATH] "
-               "[--idle-timeout MS] [--quiet]\n"
+               "[--idle-timeout MS] [--request-timeout MS] [--max-connections N] [--max-upload BYTES] [--quiet]\n"
                "  --port N        port to listen on (0 picks a free one)\n"
                "  --data DIR      data folder: edms.sqlite and content files (created when missing)\n"
                "  --seed          fill an empty data folder with the demo data\n"
@@ -26,6 +37,9 @@ int Usage() {
                "  --host ADDR     address to listen on (default 127.0.0.1)\n"
                "  --adaptor PATH  adaptor URL path (default /adaptor)\n"
                "  --idle-timeout MS  close a kept-alive connection idle this long (default 60000)\n"
+               "  --request-timeout MS  drop a peer silent this long in the middle of a request (default 30000)\n"
+               "  --max-connections N   connections served at once; more are turned away (default 64)\n"
+               "  --max-upload BYTES    largest check-in body (default 8 GiB)\n"
                "  --quiet         no request log on stderr\n");
   return 2;
 }
@@ -44,9 +58,9 @@ int main(int argc, char** argv) {
     std::string arg = argv[i];
     bool hasValue = i + 1 < argc;
     if (arg == "--port" && hasValue) {
-      char* end = nullptr;
-      port = std::strtol(argv[++i], &end, 10);
-      if (*end != '\0' || port < 0 || port > 65535) return Usage();
+      std::optional<long long> n = Number(argv[++i], 0, 65535);
+      if (!n) return Usage();
+      port = long(*n);
     } else if (arg == "--data" && hasValue) {
       data = argv[++i];
     } else if (arg == "--web" && hasValue) {
@@ -55,11 +69,18 @@ int main(int argc, char** argv) {
       host = argv[++i];
     } else if (arg == "--adaptor" && hasValue) {
       ctx.adaptorPath = argv[++i];
-    } else if (arg == "--idle-timeout" && hasValue) {
-      char* end = nullptr;
-      long ms = std::strtol(argv[++i], &end, 10);
-      if (*end != '\0' || ms <= 0 || ms > 24L * 3600 * 1000) return Usage();
-      ctx.idleTimeoutMs = static_cast<int>(ms);
+    } else if ((arg == "--idle-timeout" || arg == "--request-timeout") && hasValue) {
+      std::optional<long long> ms = Number(argv[++i], 1, 24LL * 3600 * 1000);
+      if (!ms) return Usage();
+      (arg == "--idle-timeout" ? ctx.idleTimeoutMs : ctx.requestTimeoutMs) = int(*ms);
+    } else if (arg == "--max-connections" && hasValue) {
+      std::optional<long long> n = Number(argv[++i], 1, 10000);
+      if (!n) return Usage();
+      ctx.maxConnections = int(*n);
+    } else if (arg == "--max-upload" && hasValue) {
+      std::optional<long long> n = Number(argv[++i], 0, 1LL << 50);
+      if (!n) return Usage();
+      ctx.maxUploadBytes = uint64_t(*n);
     } else if (arg == "--seed") {
       seed = true;
     } else if (arg == "--quiet") {

@@ -40,6 +40,35 @@ std::string Content(Store& store, const std::string& text, uint64_t* size) {
   return temp;
 }
 
+// Meeting minutes in UTF-8 with a byte-order mark: without one, Notepad reads the file in the
+// ANSI code page and shows the Hangul as stray Latin letters.
+const char* const kMinutes =
+    "\xEF\xBB\xBF"
+    "주간 회의록 (weekly meeting)\r\n"
+    "참석자: alice, bob\r\n"
+    "\r\n"
+    "1. 2분기 보고서: alice가 금요일까지 초안을 공유합니다.\r\n"
+    "2. 예산: bob이 1.1판의 수치를 확인했습니다.\r\n"
+    "3. 다음 회의: 월요일 10시\r\n"
+    "\r\n"
+    "Action items\r\n"
+    "- alice: share the report draft\r\n"
+    "- bob: review the budget figures\r\n";
+
+// Rich text for WordPad; the Korean line ("설계 메모 - 초안") is written as RTF Unicode escapes in
+// a Korean face of its own, so that it shows whatever the dialog fonts' links are.
+const char* const kDesignNotes =
+    "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1{\\fonttbl{\\f0\\fswiss Tahoma;}{\\f1\\fnil\\fcharset129 NanumGothic;}}\r\n"
+    "\\pard\\sa120\\b\\fs32 Design notes\\b0\\fs20\\par\r\n"
+    "\\pard\\sa120\\i\\f1 \\u-16092?\\u-21308? \\u-17836?\\u-17752? - \\u-13048?\\u-15032?\\f0\\i0\\par\r\n"
+    "\\pard\\sa60 How a document travels from the page to its editor and back:\\par\r\n"
+    "\\pard\\fi-240\\li480\\sa60 1.\\tab The page asks the agent to check the document out.\\par\r\n"
+    "2.\\tab The agent downloads the version into the work folder and opens it.\\par\r\n"
+    "3.\\tab When the editor closes, a changed copy is checked in as a new version; an unchanged one is "
+    "released.\\par\r\n"
+    "\\pard\\sa60\\b Open question:\\b0  should the note be required?\\par\r\n"
+    "}\r\n";
+
 }  // namespace
 
 bool SeedDemoData(Store& store) {
@@ -57,8 +86,8 @@ bool SeedDemoData(Store& store) {
       {"DEMO-3", "P1", "Budget.xlsx", "alice", false, "1.1",
        {{"1.0", "First draft", "alice", "Budget, version 1.0 (draft).\r\n"},
         {"1.1", "Figures corrected", "bob", "Budget, version 1.1.\r\n"}}},
-      {"DEMO-4", "P1", "회의록.txt", "bob", false, "1.0",
-       {{"1.0", "첫 번째 회의록", "bob", "주간 회의록\r\n참석자: alice, bob\r\n"}}},
+      {"DEMO-4", "P1", "회의록.txt", "bob", false, "1.0", {{"1.0", "첫 번째 회의록", "bob", kMinutes}}},
+      {"DEMO-5", "P1", "Design notes.rtf", "alice", false, "1.0", {{"1.0", "Outline", "alice", kDesignNotes}}},
   };
   for (const SeedDocument& d : documents) {
     store.InsertDocument(Document{d.object, d.page, d.name, d.creator, d.immutable, d.current});

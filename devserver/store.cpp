@@ -158,6 +158,13 @@ std::optional<Document> Store::FindDocument(const std::string& objectId) {
   return Document{s.Text(0), s.Text(1), s.Text(2), s.Text(3), s.Int(4) != 0, s.Text(5)};
 }
 
+std::vector<Document> Store::Documents() {
+  Stmt s(db_, "SELECT object_id, page_id, file_name, creator, immutable, current_version FROM documents ORDER BY object_id");
+  std::vector<Document> out;
+  while (s.Step()) out.push_back(Document{s.Text(0), s.Text(1), s.Text(2), s.Text(3), s.Int(4) != 0, s.Text(5)});
+  return out;
+}
+
 void Store::InsertDocument(const Document& d) {
   Stmt(db_,
        "INSERT INTO documents(object_id, page_id, file_name, creator, immutable, current_version) "

@@ -74,6 +74,7 @@ class Store {
   std::string UserName(const std::string& id);  // the id itself when unknown
 
   std::optional<Document> FindDocument(const std::string& objectId);
+  std::vector<Document> Documents();  // every document, by id
   void InsertDocument(const Document& doc);
   void SetCurrentVersion(const std::string& objectId, const std::string& version);
 

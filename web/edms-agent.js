@@ -96,6 +96,7 @@ export class AgentConnection {
     this._socket = socket;
     this._closed = false;
     this._listeners = new Set();
+    this._closeListeners = new Set();
     this._loginWaiters = [];       // resolve the "Welcome" answer
     this._checkUserWaiters = [];   // FIFO: the agent answers CHECK_USER in order on one connection
     this._cycles = [];             // check-out cycles still expecting a reply, oldest first
@@ -110,6 +111,13 @@ export class AgentConnection {
   onReply(listener) {
     this._listeners.add(listener);
     return () => this._listeners.delete(listener);
+  }
+
+  // Called once when the connection closes, whichever side closed it; returns a function that
+  // removes the listener.
+  onClose(listener) {
+    this._closeListeners.add(listener);
+    return () => this._closeListeners.delete(listener);
   }
 
   // The first data message logs the connection in under `userKey`; resolves with the
@@ -264,5 +272,8 @@ export class AgentConnection {
       }
     }
     for (const cycle of this._cycles.slice()) this._endCycle(cycle, error);
+    for (const listener of this._closeListeners) {
+      try { listener(); } catch (_) { /* a listener's fault is its own */ }
+    }
   }
 }

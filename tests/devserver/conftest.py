@@ -133,8 +133,9 @@ class Server:
         raise AssertionError(key + " not found")
 
 
-def start_server(data, seed=True, web=None, host=None, extra=()):
-    args = [DEVSERVER, "--port", "0", "--data", str(data), *extra]
+def start_server(data, seed=True, web=None, host=None, extra=(), wrap=()):
+    """`wrap`: a command line that runs devserver (for example under other limits)."""
+    args = [*wrap, DEVSERVER, "--port", "0", "--data", str(data), *extra]
     if host:
         args += ["--host", host]
     if seed:

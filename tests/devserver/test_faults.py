@@ -133,10 +133,3 @@ def test_last_request_shows_what_was_received(server):
     assert last["fields"] == {"XRQ_OBJECT": oid, "XRQ_PAGE": "P1", "XRQ_VERSION": "1.0",
                               "XRQ_USER": "bob", "XRQ_PASS": "KVMRT"}
     assert last["raw"]["XRQ_USER"] == "626f62"
-
-
-def test_bad_fault_definitions_are_refused(server):
-    status, answer = server.admin("POST", "faults", {"command": "CHECKOUT", "mode": "explode"})
-    assert status == 400 and "mode" in answer["error"]
-    status, _ = server.admin("POST", "faults", {"mode": "refuse"})
-    assert status == 400

@@ -1,5 +1,6 @@
 """Bad requests are refused with a clear message and the server keeps serving; uploads
 go to disk; pages; seed data."""
+import json
 import os
 import socket
 import threading
@@ -219,12 +220,17 @@ def test_admin_answers_loopback_only(tmp_path):
 def test_seed_data(tmp_path):
     srv = start_server(tmp_path / "seeded")
     try:
-        docs = {oid: srv.document(oid) for oid in ["DEMO-1", "DEMO-2", "DEMO-3", "DEMO-4"]}
+        docs = {oid: srv.document(oid) for oid in ["DEMO-1", "DEMO-2", "DEMO-3", "DEMO-4", "DEMO-5"]}
         d1 = docs["DEMO-1"]
         assert (d1["name"], d1["page"], d1["current"], d1["creator"]) == ("Report.docx", "P1", "1.0", "alice")
         assert docs["DEMO-2"]["immutable"]
         assert len(docs["DEMO-3"]["versions"]) == 2 and docs["DEMO-3"]["current"] == "1.1"
         assert any("\uac00" <= ch <= "\ud7a3" for ch in docs["DEMO-4"]["name"])
+        # The two documents the machine has editors for hold what those editors read.
+        minutes = srv.form("DOWNLOAD", XRQ_OBJECT="DEMO-4", XRQ_PAGE="P1", XRQ_USER="alice").body
+        assert minutes.startswith(b"\xef\xbb\xbf") and "참석자" in minutes.decode("utf-8-sig")
+        notes = srv.form("DOWNLOAD", XRQ_OBJECT="DEMO-5", XRQ_PAGE="P1", XRQ_USER="alice").body
+        assert docs["DEMO-5"]["name"].endswith(".rtf") and notes.startswith(b"{\\rtf1") and notes.rstrip().endswith(b"}")
         assert srv.form("GETNEWMSGCOUNT", XRQ_USER="alice").desc == "2"
         update = srv.form("CHECKUPDATE", XRQ_TARGET="EDMS_AGENT", XRQ_INSTVER="1.0.0", XRQ_USER="alice")
         assert int(bytes.fromhex(update.filesize).decode()) > 0
@@ -239,3 +245,34 @@ def test_seed_data(tmp_path):
     finally:
         again.proc.terminate()
         again.proc.wait()
+
+
+def test_page_document_list_follows_the_adaptor(tmp_path):
+    """The demo page's read-only list: every document, its versions with notes and authors'
+    names, and who holds it; what the adaptor changes shows at the next read."""
+    srv = start_server(tmp_path / "listed")
+    try:
+        def listed():
+            reply = srv.request("GET", "/api/documents")
+            assert reply.status == 200 and reply.headers["Content-Type"].startswith("application/json")
+            return {d["object"]: d for d in json.loads(reply.body)["documents"]}
+
+        before = listed()
+        assert sorted(before) == ["DEMO-1", "DEMO-2", "DEMO-3", "DEMO-4", "DEMO-5"]
+        budget = before["DEMO-3"]
+        assert (budget["name"], budget["page"], budget["current"], budget["checkout"]) == ("Budget.xlsx", "P1", "1.1", None)
+        assert [(v["version"], v["note"], v["author_name"]) for v in budget["versions"]] == [
+            ("1.0", "First draft", "Alice"), ("1.1", "Figures corrected", "Bob")]
+        assert srv.checkout("DEMO-4", "bob").code == "00"
+        assert listed()["DEMO-4"]["checkout"] == {"user": "bob", "user_name": "Bob", "version": "1.0"}
+        reply = srv.checkin(b"minutes, revised", XRQ_OBJECT="DEMO-4", XRQ_VERSION="1.0", XRQ_NEWVERSION="1.1",
+                            XRQ_USER="bob", XRQ_VNOTE="결정 사항 추가")
+        assert reply.code == "00", reply.desc
+        after = listed()["DEMO-4"]
+        assert (after["current"], after["checkout"]) == ("1.1", None)
+        assert after["versions"][-1] == {"version": "1.1", "note": "결정 사항 추가", "author": "bob",
+                                         "author_name": "Bob", "size": len(b"minutes, revised")}
+        assert srv.request("POST", "/api/documents", body=b"{}").status == 405
+    finally:
+        srv.proc.terminate()
+        srv.proc.wait()

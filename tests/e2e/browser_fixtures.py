@@ -180,3 +180,41 @@ def fresh_devserver():
     devserver for everything the test uses (the configuration names its origin)."""
     with seeded_devserver("edms-browser-") as url:
         yield url
+
+
+# The demo page as a user sees it: rows by document id, their cells, buttons and the reply log.
+LOG_LINES = "[...document.querySelectorAll('#log li')].map(li => li.textContent)"
+PAGE_TIMEOUT = 30  # seconds for the page to load, connect, or show a change
+
+
+def row_state(oid):
+    """A page expression: the row of document `oid` as {name, current, versions, holder, note}, or null."""
+    return f"""(() => {{
+  const row = document.querySelector('#documents tr[data-object={json.dumps(oid)}]');
+  if (!row) return null;
+  const cell = (name) => row.querySelector('td.' + name).textContent;
+  return {{name: cell('name'), current: cell('current'), holder: cell('holder'), note: cell('note'),
+           versions: [...row.querySelectorAll('ol.versions li')].map(li => li.textContent)}};
+}})()"""
+
+
+async def click_in_row(page, oid, label):
+    """Clicks the row's button `label`; False when there is no such enabled button."""
+    return await page.evaluate(f"""(() => {{
+  const row = document.querySelector('#documents tr[data-object={json.dumps(oid)}]');
+  const b = row && [...row.querySelectorAll('button')].find(b => b.textContent === {json.dumps(label)});
+  if (!b || b.disabled) return false;
+  b.click();
+  return true;
+}})()""")
+
+
+async def connect_page(page, url, user="alice"):
+    """Loads the demo page at `url` and connects it to the agent as `user`."""
+    await page.navigate(url, timeout=PAGE_TIMEOUT)
+    await page.evaluate(f"document.getElementById('user').value = {json.dumps(user)};"
+                        "document.getElementById('connect').click(); true")
+    status = await page.wait_for(
+        "(s => s.startsWith('Connected') ? s : '')(document.getElementById('status').textContent)", PAGE_TIMEOUT)
+    assert status == f"Connected as {user}", await page.evaluate(
+        "document.getElementById('status').textContent + ' / ' + " + LOG_LINES + ".join(' | ')")

@@ -2,14 +2,15 @@
 browser talks to the agent under Wine through web/edms-agent.js; Edit on Report.docx checks it
 out, a stand-in editor opens the working copy, and the agent then checks it in (the user picks
 the major version and writes a note in ZTCheckIn's dialog) or, when nothing changed, cancels the
-check-out. The page's reply log and devserver's state are what the test looks at."""
+check-out. The page's reply log, the document's row on the page after the cycle (read from
+devserver: the new version and its note) and devserver's state are what the test looks at."""
 import asyncio
-import json
 from types import SimpleNamespace
 
 import pytest
 
-from browser_fixtures import browser, fresh_devserver, open_page  # noqa: F401
+from browser_fixtures import (LOG_LINES, browser, click_in_row, connect_page, fresh_devserver,  # noqa: F401
+                              open_page, row_state)
 from checkin_fixtures import server_content
 from conftest import run, uidriver, windows_path
 from wine_run import register_opener, unregister_opener
@@ -18,17 +19,6 @@ from runner_fixtures import CYCLE_TIMEOUT, TOOLS_BIN, Adaptor, agent_programs  #
 OID, FILE_NAME = "DEMO-1", "Report.docx"  # the first document the demo page lists
 CHECKIN_TITLE = "Checkin"
 MAJOR, NOTE, OK_BUTTON = 1003, 1007, 1
-PAGE_TIMEOUT = 30  # seconds for the page to load and to connect to the agent
-
-LOG_LINES = "[...document.querySelectorAll('#log li')].map(li => li.textContent)"
-CLICK_EDIT = f"""(() => {{
-  const row = [...document.querySelectorAll('#documents tbody tr')]
-      .find(r => r.cells[0].textContent === {json.dumps(FILE_NAME)});
-  const edit = row && [...row.querySelectorAll('button')].find(b => b.textContent === 'Edit');
-  if (!edit || edit.disabled) return false;
-  edit.click();
-  return true;
-}})()"""
 
 
 def log_has(word):
@@ -59,15 +49,6 @@ def close_checkin_dialog():
     uidriver("close", CHECKIN_TITLE, timeout_ms=1000, check=False)
 
 
-async def connect_page(page, devserver):
-    await page.navigate(f"{devserver}/index.html", timeout=PAGE_TIMEOUT)
-    await page.evaluate("document.getElementById('user').value = 'alice';"
-                        "document.getElementById('connect').click(); true")
-    status = await page.wait_for(
-        "(s => s.startsWith('Connected') ? s : '')(document.getElementById('status').textContent)", PAGE_TIMEOUT)
-    assert status == "Connected as alice", await page.evaluate("document.getElementById('status').textContent")
-
-
 async def answer_checkin_dialog(note):
     """The user's part in ZTCheckIn: the major version, a note, OK."""
     for args in (("wait-window", CHECKIN_TITLE), ("click", CHECKIN_TITLE, MAJOR),
@@ -92,22 +73,24 @@ def test_edit_from_the_demo_page(agent_programs, docx_editor, write_config, star
 
     async def cycle():
         async with open_page(browser) as page:
-            await connect_page(page, devserver)
-            assert await page.evaluate(CLICK_EDIT), "no enabled Edit button for " + FILE_NAME
+            await connect_page(page, f"{devserver}/index.html")
+            assert await click_in_row(page, OID, "Edit"), "no enabled Edit button for " + FILE_NAME
             assert await page.wait_for(log_has("CHECKOUT_SUCCESS"), CYCLE_TIMEOUT), await page.evaluate(LOG_LINES)
             checked_out = adaptor.document(OID)["checkout"]
             if note is not None:
                 await answer_checkin_dialog(note)
             await page.wait_for(f"{LOG_LINES}.some(t => t.includes('cycle ended'))", CYCLE_TIMEOUT)
-            return checked_out, await page.evaluate(LOG_LINES)
+            # The page reads devserver's list after the last reply, before the cycle's end is logged.
+            return checked_out, await page.evaluate(LOG_LINES), await page.evaluate(row_state(OID))
 
-    checked_out, log = run(cycle(), timeout=3 * CYCLE_TIMEOUT)
+    checked_out, log, shown = run(cycle(), timeout=3 * CYCLE_TIMEOUT)
     replies = [line for line in log if line.startswith("CHECKOUT: ")]
     assert replies == ["CHECKOUT: CHECKOUT_SUCCESS", f"CHECKOUT: {final}"], log
     assert checked_out == {"user": "alice", "version": before["current"]}
 
     after = adaptor.document(OID)
     assert after["checkout"] is None
+    assert (shown["current"], shown["holder"]) == (after["current"], "free"), shown
     if note is None:
         assert after["current"] == before["current"] and after["versions"] == before["versions"]
         assert server_content(server, OID) == original
@@ -115,4 +98,5 @@ def test_edit_from_the_demo_page(agent_programs, docx_editor, write_config, star
         assert after["current"] == "2.0"
         newest = next(v for v in after["versions"] if v["version"] == "2.0")
         assert (newest["note"], newest["author"]) == (note, "alice")
+        assert shown["versions"][-1] == f"2.0 “{note}” — Alice", shown
         assert server_content(server, OID) == original + append.encode("ascii")

@@ -179,6 +179,8 @@ test('an unanswered CHECK_USER times out and a late answer goes to nobody', asyn
 
 test('closing fails everything still waiting and refuses further sends', async () => {
   const { agent, socket } = await open();
+  let closes = 0;
+  agent.onClose(() => { closes += 1; });
   const check = agent.checkUser();
   const login = agent.login('alice');
   const cycle = agent.checkOut(DOC);
@@ -192,6 +194,8 @@ test('closing fails everything still waiting and refuses further sends', async (
   await assert.rejects(cycle.done, AgentClosedError);
   assert.deepEqual(words, ['CHECKOUT_SUCCESS']);
   assert.equal(agent.closed, true);
+  agent.close();
+  assert.equal(closes, 1);
   assert.throws(() => agent.doDownload(), AgentClosedError);
   await assert.rejects(agent.checkUser(), AgentClosedError);
 });
