@@ -8,6 +8,7 @@
 
 #include "checkout/resource.h"
 #include "common/filename.h"
+#include "common/win/association.h"
 #include "common/win/text.h"
 
 namespace edms::checkout {
@@ -17,20 +18,8 @@ bool Launched(HINSTANCE result) { return reinterpret_cast<INT_PTR>(result) > 32;
 
 // The executable registered to "open" files of the path's extension; empty when none.
 std::wstring AssociatedProgram(const std::wstring& path, const std::string& utf8Path) {
-  const std::wstring extension = win::Widen(SplitExtension(LastPathComponent(utf8Path)).extension);
-  if (!extension.empty()) {
-    DWORD length = 0;
-    if (AssocQueryStringW(ASSOCF_NONE, ASSOCSTR_EXECUTABLE, extension.c_str(), L"open", nullptr,
-                          &length) == S_FALSE &&
-        length > 1) {
-      std::wstring program(length, L'\0');
-      if (SUCCEEDED(AssocQueryStringW(ASSOCF_NONE, ASSOCSTR_EXECUTABLE, extension.c_str(),
-                                      L"open", program.data(), &length))) {
-        program.resize(wcsnlen(program.c_str(), program.size()));
-        if (!program.empty()) return program;
-      }
-    }
-  }
+  const std::string program = win::AssociatedProgram(SplitExtension(LastPathComponent(utf8Path)).extension);
+  if (!program.empty()) return win::Widen(program);
   // FindExecutableW writes at most MAX_PATH characters by its contract.
   wchar_t found[MAX_PATH] = {};
   if (Launched(FindExecutableW(path.c_str(), nullptr, found))) return found;

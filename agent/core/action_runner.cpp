@@ -9,11 +9,14 @@
 #include "agent/core/document_process.h"
 #include "agent/resource.h"
 #include "common/ascii.h"
+#include "common/filename.h"
 #include "common/text_format.h"
+#include "common/win/association.h"
 #include "common/win/checkout_record.h"
 #include "common/win/language.h"
 #include "common/win/message_box.h"
 #include "common/win/process.h"
+#include "common/win/system_error.h"
 #include "common/win/trace.h"
 
 namespace edms {
@@ -34,9 +37,7 @@ void ShowInformation(const std::string& text) {
   win::ShowMessage(nullptr, text, AgentText(IDS_INFORMATION), MB_OK | MB_ICONEXCLAMATION, true);
 }
 
-void ShowEditorError(DWORD error) {
-  ShowInformation(FillPlaceholder(AgentText(IDS_EDITOR_OPEN_FAILED), std::to_string(static_cast<unsigned long>(error))));
-}
+void ShowEditorError(DWORD error, const std::string& path) { ShowInformation(EditorErrorText(error, path)); }
 
 // The box goes on a thread of its own, so that the caller (an I/O thread) never waits for
 // the user; while one is up, further ones are only traced.
@@ -88,7 +89,7 @@ void RunCycle(const CheckOutTask& task, const DocumentActions& actions) {
   const std::optional<FileStamp> before = actions.fileStamp(localPath);
   if (const DWORD error = actions.openDocumentAndWait(localPath); error != 0) {
     win::Trace("editor could not be started, error " + std::to_string(error));
-    actions.showEditorError(error);
+    actions.showEditorError(error, localPath);
     actions.runProgram(ProgramPath(task, kCancelProgram), task.arguments.cancel);
     Reply(task, kEditFail);
     return;
@@ -106,6 +107,18 @@ void RunCycle(const CheckOutTask& task, const DocumentActions& actions) {
 }
 
 }  // namespace
+
+std::string EditorErrorText(DWORD error, const std::string& path) {
+  const std::string name = LastPathComponent(path);
+  const std::string type = SplitExtension(name).extension;
+  // Whatever code the shell gave, a type that no program opens is said as it is.
+  const DWORD cause = win::AssociatedProgram(type).empty() ? ERROR_NO_ASSOCIATION : error;
+  const std::string why =
+      win::DescribeError(cause) + " (" + std::to_string(static_cast<unsigned long>(error)) + ")";
+  std::string text = AgentText(IDS_EDITOR_OPEN_FAILED);
+  if (text.empty()) text = "%s: %s";
+  return FillPlaceholder(FillPlaceholder(text, type.empty() ? name : type), why);
+}
 
 DocumentActions SystemDocumentActions() {
   DocumentActions actions;

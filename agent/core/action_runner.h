@@ -41,8 +41,8 @@ struct DocumentActions {
   std::function<bool(const std::string& documentId)> recordExists;
   std::function<std::optional<FileStamp>(const std::string& path)> fileStamp;
   std::function<DWORD(const std::string& path)> openDocumentAndWait;
-  // Tells the user that the document could not be opened (modal, topmost).
-  std::function<void(DWORD error)> showEditorError;
+  // Tells the user that the document at `path` could not be opened (modal, topmost).
+  std::function<void(DWORD error, const std::string& path)> showEditorError;
   // Tells the user why a check-out cannot start on this computer (the installation's fault,
   // not the page's). Must not wait for the user: the caller may be an I/O thread.
   std::function<void(const std::string& text)> showRefusal;
@@ -54,6 +54,10 @@ struct DocumentActions {
 };
 
 DocumentActions SystemDocumentActions();
+
+// What the user is told when a working copy cannot be opened: its type and, in words, why
+// (a type that no program opens is said so whatever code the shell gave), with the code.
+std::string EditorErrorText(DWORD error, const std::string& path);
 
 // The whole cycle on the calling thread; the replies go to task.client in their order:
 // "CHECKOUT_FAIL"; or "CHECKOUT_SUCCESS" then one of "EDIT_FAIL", "CHECKIN_SUCCESS",

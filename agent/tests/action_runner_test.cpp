@@ -20,6 +20,7 @@
 #include "common/arguments.h"
 #include "common/win/handles.h"
 #include "common/win/registry.h"
+#include "common/win/system_error.h"
 #include "common/win/text.h"
 #include "tests/win/child_process.h"
 
@@ -71,6 +72,18 @@ TEST_F(EditorAssociation, OpenDocumentWaitsUntilTheEditorHasEnded) {
 TEST(OpenDocumentAndWait, ReportsASystemErrorWhenNothingCanBeOpened) {
   EXPECT_NE(OpenDocumentAndWait(""), 0u);
   EXPECT_NE(OpenDocumentAndWait(TempPath("missing.edmshtest")), 0u);
+}
+
+TEST_F(EditorAssociation, TheUserIsToldTheTypeAndWhyInWords) {
+  // A type no program opens is said so, whatever code the shell gave.
+  const std::string none = EditorErrorText(193, "Z:\\work\\Plan(7).zzunknown");
+  EXPECT_NE(none.find(".zzunknown"), std::string::npos) << none;
+  EXPECT_NE(none.find(win::DescribeError(ERROR_NO_ASSOCIATION)), std::string::npos) << none;
+  EXPECT_NE(none.find("(193)"), std::string::npos) << none;
+  // A type that has a program: the shell's own reason.
+  const std::string other = EditorErrorText(ERROR_ACCESS_DENIED, "Z:\\work\\Plan(7)" + std::string(kExtension));
+  EXPECT_NE(other.find(win::DescribeError(ERROR_ACCESS_DENIED)), std::string::npos) << other;
+  EXPECT_EQ(other.find(win::DescribeError(ERROR_NO_ASSOCIATION)), std::string::npos) << other;
 }
 
 // --- the cycle, with the system replaced ---------------------------------------------------
@@ -136,7 +149,7 @@ struct Recorder {
       opened.push_back(path);
       return script.editorError;
     };
-    a.showEditorError = [this](DWORD error) {
+    a.showEditorError = [this](DWORD error, const std::string&) {
       std::lock_guard<std::mutex> lock(mutex);
       shownErrors.push_back(error);
     };
