@@ -80,7 +80,7 @@ std::string EdmHelperService::LookUpSessionUser(const std::string& serverAddress
 }
 
 void EdmHelperService::CheckUser(const std::shared_ptr<WebsocketClient>& client) {
-  const std::string serverAddress = config_.Snapshot().ServerAddress;
+  const std::string serverAddress = config_.ServerAddress();
   // Without a server address there is no drive to look at: the answer needs no waiting.
   if (serverAddress.empty()) {
     client->PushPacket(DataMessage{"CHECK_USER", CheckUserReply(client->key(), {})});
@@ -95,7 +95,7 @@ void EdmHelperService::CheckUser(const std::shared_ptr<WebsocketClient>& client)
 }
 
 std::string EdmHelperService::CurrentUser() {
-  const std::string serverAddress = config_.Snapshot().ServerAddress;
+  const std::string serverAddress = config_.ServerAddress();
   std::lock_guard<std::mutex> lock(mutex_);
   if (!serverAddress.empty() && !refreshQueued_) {
     refreshQueued_ = background_.Post([this, serverAddress] {
