@@ -1,0 +1,200 @@
+"""Fixtures for driving ZTWorkingDocuments.exe under Wine against devserver, seen from outside:
+the list's rows and buttons through uidriver.exe, message boxes, the Wine registry, files."""
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+import uuid
+
+import pytest
+
+from checkin_fixtures import (CHECKOUTS_KEY, WINDOWS_BIN, WINE, _require, hex_utf8,  # noqa: F401
+                              server_checkout, win_path)
+from conftest import wait_until
+
+TITLE = "Checked out documents"
+LIST, CHECKIN, CANCEL, EDIT, REFRESH, LEGEND = 1001, 3, 4, 5, 1002, 1003
+DIALOG_CLASS = "ZTWorkingDocumentsDlg"
+# 100 ns ticks between 1601-01-01 and 1970-01-01: a Unix time as the Windows file time.
+EPOCH_AS_FILETIME = 116444736000000000
+
+
+def add_document(server, object_id, name, versions, creator="alice", current=None):
+    """versions: [(version, note)]; each version holds 16 bytes."""
+    body = {"object": object_id, "name": name, "creator": creator,
+            "versions": [{"version": v, "note": note, "size": 16} for v, note in versions]}
+    if current:
+        body["current"] = current
+    status, out = server.admin("POST", "/_admin/documents", body)
+    assert status == 200, out
+    return object_id
+
+
+def write_record(ui, oid, copy, stamp=None):
+    """The check-out record of `copy` (a Unix path); `stamp` = (file time, size) or None."""
+    key = f"{CHECKOUTS_KEY}\\{oid}"
+    values = [("PageId", "P1"), ("LocalPath", win_path(copy)), ("Version", "1.0"), ("Immutable", "F")]
+    if stamp:
+        values += [("CopyLastWrite", str(stamp[0])), ("CopySize", str(stamp[1]))]
+    for name, data in values:
+        ui.reg_set(key, name, "sz", data)
+
+
+def stamp_of(path):
+    st = os.stat(path)
+    return st.st_mtime_ns // 100 + EPOCH_AS_FILETIME, st.st_size
+
+
+class WorkingDocuments:
+    """One run of ZTWorkingDocuments.exe, started as the agent's tray menu starts it."""
+
+    def __init__(self, exe, ui):
+        self.exe, self.ui = exe, ui
+        self.proc = None
+        self.title = TITLE
+
+    def start(self, adaptor_url, user="alice", folder="", wait=True, title=TITLE):
+        self.title = title
+        args = (f"FILE_PATH={hex_utf8(folder)}&ADAPTOR_URL={adaptor_url}&WORK_FOLDER=C:\\work"
+                f"&USER_ID={user}&PASSWORD=KVMRT")
+        self.proc = subprocess.Popen([WINE, self.exe, args], stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL)
+        if wait:
+            self.window()
+        return self
+
+    def run(self, *args, timeout_ms=10000):
+        rc, out = self.ui.run(*args, timeout_ms=timeout_ms)
+        assert rc == 0, f"uidriver {args[0]}: {self.ui.last_error}"
+        return out
+
+    def window(self):
+        self.run("wait-window", self.title, timeout_ms=30000)
+
+    def rows(self):
+        """[(selected, [document, version, note, owner])] as the list shows them."""
+        out = []
+        for line in self.run("list-rows", self.title, str(LIST)).splitlines():
+            selected, *cells = line.split("\t")
+            out.append((selected == "1", cells))
+        return out
+
+    def wait_rows(self, expected, timeout=30):
+        """Waits until the rows' cells are `expected`; returns the rows."""
+        seen = []
+
+        def match():
+            seen[:] = self.rows()
+            return [cells for _, cells in seen] == expected
+
+        assert wait_until(match, timeout, 0.3), f"rows {seen} never became {expected}"
+        return seen
+
+    def columns(self):
+        return self.run("list-columns", self.title, str(LIST)).splitlines()
+
+    def select(self, row):
+        self.run("list-click", self.title, str(LIST), str(row))
+        assert wait_until(lambda: self.rows()[row][0], 10, 0.2), f"row {row} was not selected"
+
+    def double_click(self, row):
+        self.run("list-dblclick", self.title, str(LIST), str(row))
+
+    def visible(self, control):
+        for line in self.run("controls", self.title).splitlines():
+            cid, _, shown, _ = line.split("\t", 3)
+            if cid == str(control):
+                return shown == "1"
+        raise AssertionError(f"no control {control}")
+
+    def click(self, button):
+        self.run("click", self.title, str(button))
+
+    def enabled(self, control):
+        return self.run("is-enabled", self.title, str(control)).strip() == "true"
+
+    def box(self, dismiss=1, timeout_ms=15000):
+        """The next message box (caption, text), pressing `dismiss`; fails when none shows."""
+        box = self.ui.msgbox(dismiss=dismiss, timeout_ms=timeout_ms)
+        assert box, "no message box showed"
+        return box
+
+    def stop(self):
+        if self.proc is None or self.proc.poll() is not None:
+            return
+        self.ui.run("close", self.title, timeout_ms=2000)
+        try:
+            self.proc.wait(timeout=15)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
+
+
+@pytest.fixture
+def working_documents(english):
+    """working_documents(exe=None) -> WorkingDocuments; every run is ended after the test."""
+    runs = []
+
+    def make(exe=None):
+        run = WorkingDocuments(exe or _require(os.path.join(WINDOWS_BIN, "ZTWorkingDocuments.exe"),
+                                               "ZTWorkingDocuments.exe"), english)
+        runs.append(run)
+        return run
+
+    yield make
+    for run in reversed(runs):
+        run.stop()
+
+
+@pytest.fixture
+def lone_copy():
+    """ZTWorkingDocuments.exe copied alone into a folder: nothing to start beside it."""
+    exe = _require(os.path.join(WINDOWS_BIN, "ZTWorkingDocuments.exe"), "ZTWorkingDocuments.exe")
+    folder = tempfile.mkdtemp(prefix="f-lone-")
+    yield shutil.copy(exe, folder)
+    shutil.rmtree(folder, ignore_errors=True)
+
+
+def wait_gone(proc, timeout):
+    deadline = time.time() + timeout
+    while proc.poll() is None and time.time() < deadline:
+        time.sleep(0.2)
+    return proc.poll() is not None
+
+
+@pytest.fixture
+def make_checkout(server, uidriver, work_folder):
+    """make_checkout(user, name="Report.docx", version="1.0", note="", creator="alice",
+    current=None, copy=True, stamp="same"|"moved"|None, versions=None) checks a new document
+    out for `user` on the server and, with `copy`, puts its working copy and record here.
+    Returns a dict with oid, name, copy (Unix path or None)."""
+    made = []
+
+    def make(user, name="Report.docx", version="1.0", note="", creator="alice", current=None, copy=True,
+             stamp="same", versions=None):
+        oid = "W-" + uuid.uuid4().hex[:8]
+        add_document(server, oid, name, versions or [(version, note)], creator=creator, current=current)
+        server_checkout(server, oid, version, user=user)
+        path = None
+        if copy:
+            base, ext = os.path.splitext(name)
+            path = os.path.join(work_folder, f"{base}({oid}){ext}")
+            with open(path, "wb") as f:
+                f.write(b"working copy\r\n")
+            recorded = stamp_of(path)
+            if stamp == "moved":
+                recorded = (recorded[0] - 10_000_000, recorded[1])  # the copy was saved a second later
+            write_record(uidriver, oid, path, recorded if stamp else None)
+        made.append(oid)
+        return {"oid": oid, "name": name, "copy": path, "version": version}
+
+    yield make
+    for oid in made:
+        uidriver.reg_delete(f"{CHECKOUTS_KEY}\\{oid}")
+
+
+@pytest.fixture
+def user():
+    """A user of this test alone, so that no other test's check-outs show in its list."""
+    return "u" + uuid.uuid4().hex[:8]
