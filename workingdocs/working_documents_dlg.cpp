@@ -33,8 +33,9 @@ struct Column {
   UINT textId;
   int width;
 };
+// The version column is wide enough for "1.2,CURRENT *": the edits mark must not be cut off.
 constexpr Column kColumns[] = {
-    {IDS_COLUMN_DOCUMENT, 200}, {IDS_COLUMN_VERSION, 90}, {IDS_COLUMN_NOTE, 285}, {IDS_COLUMN_OWNER, 100}};
+    {IDS_COLUMN_DOCUMENT, 200}, {IDS_COLUMN_VERSION, 110}, {IDS_COLUMN_NOTE, 265}, {IDS_COLUMN_OWNER, 100}};
 
 void SetCell(HWND list, int row, int column, const std::string& utf8) {
   std::wstring text = win::Widen(utf8);
