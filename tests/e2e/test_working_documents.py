@@ -42,6 +42,8 @@ def test_rows_show_the_servers_list(working_documents, server, make_checkout, us
     make_checkout(user, "Report.docx", "1.2", "fixed typo", creator="kim", stamp="moved")
     make_checkout(user, "회의록.txt", "1.0", "첫 번째 회의록", creator="minjun", stamp="same")
     make_checkout(user, "README", "1.0", versions=[("1.0", "old draft"), ("1.1", "")], copy=False)
+    # The list's fields come after more than 4 KiB of reply headers.
+    server.fault(command="GETCHECKOUTLIST", mode="big_headers", bytes=6000)
     uidriver.reg_set(CONFIG_KEY, "LanguageID", "dword", language)
     try:
         run = working_documents().start(server.adaptor_url, user, title=title)
