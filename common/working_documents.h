@@ -30,8 +30,8 @@ std::string OwnerColumnText(const CheckOutRow& row);
 // The first row of `documentId`; nullopt when the id is empty or no row has it.
 std::optional<size_t> RowOfDocument(const std::vector<CheckOutRow>& rows, std::string_view documentId);
 
-// The argument strings for ZTCheckIn and ZTCheckOutCancel, in the order those programs are
-// used to; FILE_PATH is hex(folder + document name), PASSWORD the placeholder. nullopt with
+// The argument strings for ZTCheckIn and ZTCheckOutCancel, the pairs in the system's order;
+// FILE_PATH is hex(folder + document name), PASSWORD the placeholder. nullopt with
 // the reason in `error` when the row's identifier or name could not name a working copy, or
 // a value could not be read back as it is (ArgumentString refuses it): such a row is never
 // passed on.
