@@ -20,21 +20,19 @@ DIALOG_CLASS = "ZTWorkingDocumentsDlg"
 EPOCH_AS_FILETIME = 116444736000000000
 
 
-def add_document(server, object_id, name, versions, creator="alice", current=None):
-    """versions: [(version, note)]; each version holds 16 bytes."""
+def add_document(server, object_id, name, versions, creator="alice"):
+    """versions: [(version, note)], the last one current; each holds 16 bytes."""
     body = {"object": object_id, "name": name, "creator": creator,
             "versions": [{"version": v, "note": note, "size": 16} for v, note in versions]}
-    if current:
-        body["current"] = current
     status, out = server.admin("POST", "/_admin/documents", body)
     assert status == 200, out
     return object_id
 
 
-def write_record(ui, oid, copy, stamp=None):
+def write_record(ui, oid, copy, version, stamp=None):
     """The check-out record of `copy` (a Unix path); `stamp` = (file time, size) or None."""
     key = f"{CHECKOUTS_KEY}\\{oid}"
-    values = [("PageId", "P1"), ("LocalPath", win_path(copy)), ("Version", "1.0"), ("Immutable", "F")]
+    values = [("PageId", "P1"), ("LocalPath", win_path(copy)), ("Version", version), ("Immutable", "F")]
     if stamp:
         values += [("CopyLastWrite", str(stamp[0])), ("CopySize", str(stamp[1]))]
     for name, data in values:
@@ -183,16 +181,16 @@ def wait_gone(proc, timeout):
 
 @pytest.fixture
 def make_checkout(server, uidriver, work_folder):
-    """make_checkout(user, name="Report.docx", version="1.0", note="", creator="alice",
-    current=None, copy=True, stamp="same"|"moved"|None, versions=None) checks a new document
-    out for `user` on the server and, with `copy`, puts its working copy and record here.
-    Returns a dict with oid, name, copy (Unix path or None)."""
+    """make_checkout(user, name="Report.docx", version="1.0", note="", creator="alice", copy=True,
+    stamp="same"|"moved"|None, versions=None) checks a new document out for `user` on the
+    server and, with `copy`, puts its working copy and record here. Returns a dict with oid,
+    name, copy (Unix path or None), version."""
     made = []
 
-    def make(user, name="Report.docx", version="1.0", note="", creator="alice", current=None, copy=True,
-             stamp="same", versions=None):
+    def make(user, name="Report.docx", version="1.0", note="", creator="alice", copy=True, stamp="same",
+             versions=None):
         oid = "W-" + uuid.uuid4().hex[:8]
-        add_document(server, oid, name, versions or [(version, note)], creator=creator, current=current)
+        add_document(server, oid, name, versions or [(version, note)], creator=creator)
         server_checkout(server, oid, version, user=user)
         path = None
         if copy:
@@ -203,7 +201,7 @@ def make_checkout(server, uidriver, work_folder):
             recorded = stamp_of(path)
             if stamp == "moved":
                 recorded = (recorded[0] - 10_000_000, recorded[1])  # the copy was saved a second later
-            write_record(uidriver, oid, path, recorded if stamp else None)
+            write_record(uidriver, oid, path, version, recorded if stamp else None)
         made.append(oid)
         return {"oid": oid, "name": name, "copy": path, "version": version}
 
