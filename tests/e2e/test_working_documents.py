@@ -10,7 +10,7 @@ from checkin_fixtures import (CHECKIN_TITLE, CHECKOUTS_KEY, CONFIG_KEY, adaptor_
 from checkout_fixtures import test_editor  # noqa: F401
 from conftest import wait_until
 from workingdocs_fixtures import (CANCEL, CHECKIN, DIALOG_CLASS, EDIT, LEGEND, REFRESH, TITLE,  # noqa: F401
-                                  lone_copy, make_checkout, user, wait_gone, working_documents)
+                                  lone_copy, make_checkout, user, working_documents)
 
 YES = 6
 NO_LOCAL_COPY = ("Can not find local copy, Please be sure that you checked out the document on this "
@@ -199,7 +199,7 @@ def test_a_second_start_closes_only_the_first_list(working_documents, server, us
     first = working_documents().start(server.adaptor_url, user, wait=False)
     assert wait_until(lambda: len(list_windows(uidriver)) == 1, 30)
     second = working_documents().start(server.adaptor_url, user, wait=False)
-    assert wait_gone(first.proc, 30), "the first list is still running"
+    assert wait_until(lambda: first.proc.poll() is not None, 30), "the first list is still running"
     assert wait_until(lambda: len(list_windows(uidriver)) == 1, 30)
     assert second.proc.poll() is None and other.proc.poll() is None
 

@@ -4,7 +4,6 @@ import os
 import shutil
 import subprocess
 import tempfile
-import time
 import uuid
 
 import pytest
@@ -20,28 +19,6 @@ DIALOG_CLASS = "ZTWorkingDocumentsDlg"
 EPOCH_AS_FILETIME = 116444736000000000
 
 
-def add_document(server, object_id, name, versions, creator="alice"):
-    """versions: [(version, note)], the last one current; each holds 16 bytes."""
-    body = {"object": object_id, "name": name, "creator": creator,
-            "versions": [{"version": v, "note": note, "size": 16} for v, note in versions]}
-    status, out = server.admin("POST", "/_admin/documents", body)
-    assert status == 200, out
-    return object_id
-
-
-def write_record(ui, oid, copy, version, stamp=None):
-    """The check-out record of `copy` (a Unix path); `stamp` = (file time, size) or None."""
-    key = f"{CHECKOUTS_KEY}\\{oid}"
-    values = [("PageId", "P1"), ("LocalPath", win_path(copy)), ("Version", version), ("Immutable", "F")]
-    if stamp:
-        values += [("CopyLastWrite", str(stamp[0])), ("CopySize", str(stamp[1]))]
-    for name, data in values:
-        ui.reg_set(key, name, "sz", data)
-
-
-def stamp_of(path):
-    st = os.stat(path)
-    return st.st_mtime_ns // 100 + EPOCH_AS_FILETIME, st.st_size
 
 
 class WorkingDocuments:
@@ -172,25 +149,22 @@ def lone_copy():
     shutil.rmtree(folder, ignore_errors=True)
 
 
-def wait_gone(proc, timeout):
-    deadline = time.time() + timeout
-    while proc.poll() is None and time.time() < deadline:
-        time.sleep(0.2)
-    return proc.poll() is not None
-
-
 @pytest.fixture
 def make_checkout(server, uidriver, work_folder):
     """make_checkout(user, name="Report.docx", version="1.0", note="", creator="alice", copy=True,
     stamp="same"|"moved"|None, versions=None) checks a new document out for `user` on the
-    server and, with `copy`, puts its working copy and record here. Returns a dict with oid,
-    name, copy (Unix path or None), version."""
+    server (versions: [(version, note)], the last one current) and, with `copy`, puts its
+    working copy and record here, the record's stamp as the copy is or a second older.
+    Returns a dict with oid, name, copy (Unix path or None), version."""
     made = []
 
     def make(user, name="Report.docx", version="1.0", note="", creator="alice", copy=True, stamp="same",
              versions=None):
         oid = "W-" + uuid.uuid4().hex[:8]
-        add_document(server, oid, name, versions or [(version, note)], creator=creator)
+        status, out = server.admin("POST", "/_admin/documents", {
+            "object": oid, "name": name, "creator": creator,
+            "versions": [{"version": v, "note": n, "size": 16} for v, n in versions or [(version, note)]]})
+        assert status == 200, out
         server_checkout(server, oid, version, user=user)
         path = None
         if copy:
@@ -198,10 +172,13 @@ def make_checkout(server, uidriver, work_folder):
             path = os.path.join(work_folder, f"{base}({oid}){ext}")
             with open(path, "wb") as f:
                 f.write(b"working copy\r\n")
-            recorded = stamp_of(path)
-            if stamp == "moved":
-                recorded = (recorded[0] - 10_000_000, recorded[1])  # the copy was saved a second later
-            write_record(uidriver, oid, path, version, recorded if stamp else None)
+            st = os.stat(path)
+            written = st.st_mtime_ns // 100 + EPOCH_AS_FILETIME - (10_000_000 if stamp == "moved" else 0)
+            values = [("PageId", "P1"), ("LocalPath", win_path(path)), ("Version", version), ("Immutable", "F")]
+            if stamp:
+                values += [("CopyLastWrite", str(written)), ("CopySize", str(st.st_size))]
+            for value, data in values:
+                uidriver.reg_set(f"{CHECKOUTS_KEY}\\{oid}", value, "sz", data)
         made.append(oid)
         return {"oid": oid, "name": name, "copy": path, "version": version}
 
