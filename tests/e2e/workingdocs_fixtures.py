@@ -47,21 +47,29 @@ class WorkingDocuments:
     def window(self):
         self.run("wait-window", self.title, timeout_ms=30000)
 
+    def read_rows(self):
+        """[(selected, [document, version, note, owner])] as the list shows them; None while the
+        window does not answer (it does not while its list request runs)."""
+        rc, out = self.ui.run("list-rows", self.title, str(LIST), timeout_ms=10000)
+        if rc != 0:
+            return None
+        return [(line.split("\t")[0] == "1", line.split("\t")[1:]) for line in out.splitlines()]
+
     def rows(self):
-        """[(selected, [document, version, note, owner])] as the list shows them."""
-        out = []
-        for line in self.run("list-rows", self.title, str(LIST)).splitlines():
-            selected, *cells = line.split("\t")
-            out.append((selected == "1", cells))
-        return out
+        rows = self.read_rows()
+        assert rows is not None, f"uidriver list-rows: {self.ui.last_error}"
+        return rows
 
     def wait_rows(self, expected, timeout=30):
         """Waits until the rows' cells are `expected`; returns the rows."""
         seen = []
 
         def match():
-            seen[:] = self.rows()
-            return [cells for _, cells in seen] == expected
+            rows = self.read_rows()
+            if rows is None:
+                return False
+            seen[:] = rows
+            return [cells for _, cells in rows] == expected
 
         assert wait_until(match, timeout, 0.3), f"rows {seen} never became {expected}"
         return seen
