@@ -21,10 +21,15 @@ std::string GetAgentFolder();
 std::string QuoteArgument(std::string_view argumentString);
 
 // Starts `file` through the shell with `verb` and `parameters` as they stand, no owner
-// window, no working folder, keeping the process. Null when it could not be started or gave
-// no process (a document handed to an instance that was already running).
+// window, no working folder, keeping the process. Null when it could not be started (the
+// thread's last error says why) or gave no process (a document handed to an instance that was
+// already running).
 UniqueKernelHandle StartProgram(const std::string& verb, const std::string& file, const std::string& parameters,
                                 int showMode = SW_SHOW);
+
+// Asks the shell to open the document with its "open" verb, shown normally, and does not
+// wait. 0, or the system error code when nothing could be started.
+DWORD OpenDocument(const std::string& path);
 
 // Waits without time limit for the process to end: its exit code, or -1 when there is no
 // process or its code cannot be read.
