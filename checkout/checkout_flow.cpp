@@ -100,7 +100,7 @@ bool CopyHoldsUncheckedEdits(const std::string& oid, const std::string& workingC
   if (!win::GetFileStamp(workingCopy)) return false;
   const std::optional<win::CheckOutRecord> record = win::ReadCheckOutRecord(oid);
   if (!record || !EqualsIgnoreCase(record->localPath, workingCopy)) return true;
-  return win::HoldsUncheckedEdits(*record);
+  return win::MayHoldUncheckedEdits(*record);
 }
 
 win::ProgramResult Run(const CheckOutArguments& args, CheckOutHost& host) {

@@ -94,7 +94,7 @@ void CPellarinDlg::LookForUncheckedEdits() {
   try {
     std::thread([window] {
       WPARAM count = 0;
-      for (const auto& [oid, record] : win::ListCheckOutRecords()) count += win::HoldsUncheckedEdits(record) ? 1 : 0;
+      for (const auto& [oid, record] : win::ListCheckOutRecords()) count += win::MayHoldUncheckedEdits(record) ? 1 : 0;
       if (count > 0) PostMessageW(window, kUncheckedEditsMessage, count, 0);
     }).detach();
   } catch (const std::exception& e) {
