@@ -15,18 +15,6 @@
 #include "common/win/trace.h"
 
 namespace edms {
-namespace {
-
-INT_PTR CALLBACK AboutProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
-  if (message == WM_INITDIALOG) return TRUE;
-  if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
-    EndDialog(window, LOWORD(wParam));
-    return TRUE;
-  }
-  return FALSE;
-}
-
-}  // namespace
 
 CPellarinDlg::CPellarinDlg(HINSTANCE instance, SharedConfig& config)
     : CDialogBase(instance, IDD_PELLARIN_DIALOG), config_(config), startConfig_(config.Snapshot()) {}
@@ -73,7 +61,7 @@ bool CPellarinDlg::OnInitDialog() {
     EndLoop(-1);
     return true;
   }
-  AddAboutItem();
+  win::AddSystemMenuItem(hwnd(), win::LoadStringLang(instance(), IDS_ABOUTBOX), IDM_ABOUTBOX);
   SetProgramIcon(startConfig_.AppType, IDR_MAINFRAME, IDR_MAINFRAME_EDMS);
   settings_ = win::LoadAgentSettings(startConfig_.KeyPath.empty() ? win::kConfigKeyPath : startConfig_.KeyPath);
   SetWindowTextW(hwnd(), win::Widen("Pellarin[" + startConfig_.AppVersion + "]").c_str());
@@ -115,15 +103,6 @@ bool CPellarinDlg::CreateTray() {
   HICON windowIcon = static_cast<HICON>(LoadImageW(instance(), MAKEINTRESOURCEW(AppIconFor(startConfig_.AppType)),
                                                    IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
   return tray_.CreateIcon(instance(), hwnd(), windowIcon, static_cast<UINT>(TrayMenuFor(startConfig_.AppType)));
-}
-
-void CPellarinDlg::AddAboutItem() {
-  const std::string about = win::LoadStringLang(instance(), IDS_ABOUTBOX);
-  if (about.empty()) return;
-  if (HMENU systemMenu = GetSystemMenu(hwnd(), FALSE)) {
-    AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, win::Widen(about).c_str());
-  }
 }
 
 void CPellarinDlg::InitSlider(int sliderId, int valueId, int position) {
@@ -182,7 +161,7 @@ bool CPellarinDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR
       return true;
     case WM_SYSCOMMAND:
       if ((wParam & 0xFFF0) != IDM_ABOUTBOX) return false;
-      win::DialogBoxLang(instance(), IDD_ABOUTBOX, hwnd(), AboutProc, 0);
+      win::ShowPlainDialog(instance(), IDD_ABOUTBOX, hwnd());
       return true;
     case WM_CLOSE:
       HideToTray(hwnd(), false);

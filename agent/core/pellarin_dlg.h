@@ -39,7 +39,6 @@ class CPellarinDlg : public win::CDialogBase {
 
  private:
   bool CreateTray();
-  void AddAboutItem();
   void InitSlider(int sliderId, int valueId, int position);
   bool StartService();
   void ArmTimers();
