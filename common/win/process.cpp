@@ -38,6 +38,24 @@ UniqueKernelHandle StartProgram(const std::string& verb, const std::string& file
   return UniqueKernelHandle(info.hProcess);
 }
 
+DWORD OpenWithShell(const std::string& target, int showMode, UniqueKernelHandle* process) {
+  if (target.empty()) return ERROR_FILE_NOT_FOUND;
+  const std::wstring wideTarget = Widen(target);
+  SHELLEXECUTEINFOW info{};
+  info.cbSize = sizeof(info);
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+  info.lpVerb = L"open";
+  info.lpFile = wideTarget.c_str();
+  info.nShow = showMode;
+  if (!ShellExecuteExW(&info)) {
+    const DWORD error = GetLastError();
+    return error ? error : ERROR_NO_ASSOCIATION;
+  }
+  UniqueKernelHandle started(info.hProcess);
+  if (process) *process = std::move(started);
+  return 0;
+}
+
 namespace {
 
 int ExitCodeOf(HANDLE process) {
