@@ -208,6 +208,11 @@ bool CPellarinDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR
     case WM_ACTIVATE:
       if (LOWORD(wParam) != WA_INACTIVE && IsCompatAppType(startConfig_.AppType)) HideToTray(hwnd(), false);
       return false;
+    case WM_WINDOWPOSCHANGING:
+      // A window that is already the active one is shown without a new activation: the
+      // compatibility kind's window is kept from showing at all.
+      if (IsCompatAppType(startConfig_.AppType)) reinterpret_cast<WINDOWPOS*>(lParam)->flags &= ~SWP_SHOWWINDOW;
+      return false;
     case WM_HSCROLL:
       // Sent at the end of every move, by mouse or keyboard.
       if (LOWORD(wParam) == TB_ENDTRACK && lParam) OnSliderReleased(GetDlgCtrlID(reinterpret_cast<HWND>(lParam)));

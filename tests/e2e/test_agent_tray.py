@@ -167,11 +167,13 @@ def test_compat_kind_asks_for_no_notices(write_config, start_agent, adaptor, sta
     tick(NOTICE_TIMER)
     menu(NOTICE)
     uidriver("key", AGENT_TITLE, NOTICE_SLIDER, VK_RIGHT)
-    # The checks go out in the order asked: once the update check has arrived, a notice
-    # request would have arrived before it.
+    post(TRAY_NOTIFY, 145, WM_LBUTTONDBLCLK)  # the main window cannot be brought up either
+    # The window handles these one after the other and the checks go out in the order asked:
+    # once the update check has arrived, everything before it has been done.
     tick(UPDATE_TIMER)
     assert wait_until(lambda: asked("CHECKUPDATE"), 30)
     assert not asked("GETNEWMSGCOUNT")
+    assert uidriver("is-visible", AGENT_TITLE) == ["false"]
     lines = agent.trace_lines()
     assert lines.count("timer 0 not armed") == 2
     assert not [line for line in lines if line.startswith("balloon") or line.startswith("notice")]
