@@ -10,6 +10,7 @@
 #include <atomic>
 
 #include "agent/windows/notice_browser.h"
+#include "common/win/handles.h"
 #include "common/win/text.h"
 #include "common/win/trace.h"
 
@@ -19,34 +20,14 @@ namespace {
 // The system's HTML document object (mshtml), which the import libraries do not name.
 constexpr CLSID kHtmlDocumentClass = {0x25336920, 0x03F9, 0x11CF, {0x8F, 0xD0, 0x00, 0xAA, 0x00, 0x68, 0x6F, 0x13}};
 
-// Releases a COM pointer exactly once.
-template <typename T>
-class ComPtr {
- public:
-  ComPtr() = default;
-  ~ComPtr() { reset(); }
-  ComPtr(const ComPtr&) = delete;
-  ComPtr& operator=(const ComPtr&) = delete;
-  T* get() const { return p_; }
-  T* operator->() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-  T** put() {
-    reset();
-    return &p_;
-  }
-  void reset() {
-    if (p_) p_->Release();
-    p_ = nullptr;
-  }
-  // QueryInterface into `out`; true when the object has the interface.
-  template <typename U>
-  bool As(REFIID iid, ComPtr<U>& out) const {
-    return p_ && SUCCEEDED(p_->QueryInterface(iid, reinterpret_cast<void**>(out.put())));
-  }
+template <typename Interface>
+using ComPtr = win::UniqueCom<Interface>;
 
- private:
-  T* p_ = nullptr;
-};
+// QueryInterface of `from` into `out`; true when the object has the interface.
+template <typename From, typename Interface>
+bool QueryAs(From* from, REFIID iid, ComPtr<Interface>& out) {
+  return from && SUCCEEDED(from->QueryInterface(iid, reinterpret_cast<void**>(out.put())));
+}
 
 std::string BstrText(BSTR text) { return text ? win::Narrow(std::wstring(text, SysStringLen(text))) : std::string(); }
 
@@ -63,17 +44,17 @@ void DeclaredBodySize(IDispatch* frame, int& width, int& height) {
   width = height = 0;
   if (!frame) return;
   ComPtr<IWebBrowser2> browser;
-  if (FAILED(frame->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(browser.put())))) return;
+  if (!QueryAs(frame, IID_IWebBrowser2, browser)) return;
   ComPtr<IDispatch> document;
-  if (FAILED(browser->get_Document(document.put())) || !document) return;
+  if (FAILED(browser.get()->get_Document(document.put())) || !document) return;
   ComPtr<IHTMLDocument2> html;
-  if (!document.As(IID_IHTMLDocument2, html)) return;
+  if (!QueryAs(document.get(), IID_IHTMLDocument2, html)) return;
   ComPtr<IHTMLElement> body;
-  if (FAILED(html->get_body(body.put())) || !body) return;
+  if (FAILED(html.get()->get_body(body.put())) || !body) return;
   ComPtr<IHTMLStyle> style;
-  if (FAILED(body->get_style(style.put())) || !style) return;
+  if (FAILED(body.get()->get_style(style.put())) || !style) return;
   long w = 0, h = 0;
-  if (FAILED(style->get_pixelWidth(&w)) || FAILED(style->get_pixelHeight(&h))) return;
+  if (FAILED(style.get()->get_pixelWidth(&w)) || FAILED(style.get()->get_pixelHeight(&h))) return;
   width = static_cast<int>(w);
   height = static_cast<int>(h);
 }
@@ -234,18 +215,18 @@ class SystemBrowser final : public NoticeBrowser {
     }
     RECT client{};
     GetClientRect(parent, &client);
-    if (FAILED(object_->SetClientSite(site_)) ||
-        FAILED(object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site_, 0, parent, &client)) ||
-        !object_.As(IID_IWebBrowser2, browser_)) {
+    if (FAILED(object_.get()->SetClientSite(site_)) ||
+        FAILED(object_.get()->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site_, 0, parent, &client)) ||
+        !QueryAs(object_.get(), IID_IWebBrowser2, browser_)) {
       win::Trace("the web-browser control cannot be placed");
       return false;
     }
     // Script errors of the page are the page's business, not a dialog for the user.
-    browser_->put_Silent(VARIANT_TRUE);
+    browser_.get()->put_Silent(VARIANT_TRUE);
     ComPtr<IConnectionPointContainer> points;
-    if (!object_.As(IID_IConnectionPointContainer, points) ||
-        FAILED(points->FindConnectionPoint(DIID_DWebBrowserEvents2, events_.put())) ||
-        FAILED(events_->Advise(static_cast<IDispatch*>(site_), &cookie_))) {
+    if (!QueryAs(object_.get(), IID_IConnectionPointContainer, points) ||
+        FAILED(points.get()->FindConnectionPoint(DIID_DWebBrowserEvents2, events_.put())) ||
+        FAILED(events_.get()->Advise(static_cast<IDispatch*>(site_), &cookie_))) {
       win::Trace("the web-browser control gives no events");
       return false;
     }
@@ -260,7 +241,7 @@ class SystemBrowser final : public NoticeBrowser {
     target.bstrVal = SysAllocString(win::Widen(url).c_str());
     VARIANT empty;
     VariantInit(&empty);
-    const HRESULT result = browser_->Navigate2(&target, &empty, &empty, &empty, &empty);
+    const HRESULT result = browser_.get()->Navigate2(&target, &empty, &empty, &empty, &empty);
     VariantClear(&target);
     if (FAILED(result)) win::Trace("the web-browser control refused the page, error " + std::to_string(result));
     return SUCCEEDED(result);
@@ -268,21 +249,21 @@ class SystemBrowser final : public NoticeBrowser {
 
   void Resize(int width, int height) override {
     ComPtr<IOleInPlaceObject> inPlace;
-    if (!object_.As(IID_IOleInPlaceObject, inPlace)) return;
+    if (!QueryAs(object_.get(), IID_IOleInPlaceObject, inPlace)) return;
     const RECT area{0, 0, width, height};
-    inPlace->SetObjectRects(&area, &area);
+    inPlace.get()->SetObjectRects(&area, &area);
   }
 
   void Destroy() override {
     if (events_) {
-      if (cookie_) events_->Unadvise(cookie_);
+      if (cookie_) events_.get()->Unadvise(cookie_);
       events_.reset();
     }
     cookie_ = 0;
     browser_.reset();
     if (object_) {
-      object_->Close(OLECLOSE_NOSAVE);
-      object_->SetClientSite(nullptr);
+      object_.get()->Close(OLECLOSE_NOSAVE);
+      object_.get()->SetClientSite(nullptr);
       object_.reset();
     }
     if (site_) {

@@ -18,7 +18,7 @@ WM_TIMER = 0x0113
 TRAY_NOTIFY = 0x800A  # WM_APP + 10, the tray icon's message to the main window
 WM_LBUTTONDBLCLK, WM_RBUTTONUP, WM_KEYDOWN = 0x0203, 0x0205, 0x0100
 VK_ESCAPE, VK_LEFT, VK_RIGHT = 0x1B, 0x25, 0x27
-IDOK, IDYES, IDNO = 1, 6, 7
+IDOK, IDNO = 1, 7
 NOTICE_TIMER, UPDATE_TIMER = 0, 1
 WORKING_DOCUMENTS, NOTICE, EDMS, CHECK_UPDATES, TRASHCAN = 32775, 32776, 32779, 32781, 32784
 NOTICE_SLIDER, NOTICE_VALUE, UPDATE_SLIDER, UPDATE_VALUE = 1009, 1011, 1012, 1013
@@ -42,9 +42,6 @@ class AgentFolder:
 
     def add(self, name):
         shutil.copy(RECORDER, self.path / name)
-
-    def remove(self, name):
-        (self.path / name).unlink()
 
     def calls(self, name):
         """The arguments the stand-in `name` was started with, oldest first."""
