@@ -35,6 +35,16 @@
 #define ID_TRAY_CHECK_UPDATES 32781
 #define ID_TRAY_TRASHCAN 32784
 
+// Tray commands, periodic checks and the notice window.
+#define IDS_UPDATE_CAPTION 124
+#define IDS_UPDATE_QUESTION 136
+#define IDD_NOTICE_DIALOG 130
+#define IDS_PROGRAM_MISSING 220
+#define IDS_PROGRAM_START_FAILED 221
+#define IDS_ARGUMENTS_REFUSED 222
+#define IDS_PAGE_ADDRESS_INVALID 223
+#define IDS_PAGE_OPEN_FAILED 224
+
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)
 #endif

@@ -227,7 +227,7 @@ void CZTWorkingDocumentsDlg::Edit() {
     Message(Text(IDS_NO_LOCAL_COPY));
     return;
   }
-  if (const DWORD error = win::OpenDocument(path)) {
+  if (const DWORD error = win::OpenWithShell(path, SW_SHOWNORMAL)) {
     Message(FillPlaceholder(Text(IDS_OPEN_FAILED), path + "\n" + win::DescribeError(error)));
   }
 }

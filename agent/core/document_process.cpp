@@ -1,11 +1,8 @@
 #include "agent/core/document_process.h"
 
-#include <shellapi.h>
-
 #include "common/checkout_cycle.h"
 #include "common/win/handles.h"
 #include "common/win/process.h"
-#include "common/win/text.h"
 #include "common/win/window_search.h"
 
 namespace edms {
@@ -40,18 +37,8 @@ void BringEditorForward(const std::string& path) {
 DWORD OpenDocumentAndWait(const std::string& path) {
   if (path.empty()) return ERROR_FILE_NOT_FOUND;
   const std::string title = EditorWindowTitle(path);
-  const std::wstring widePath = win::Widen(path);
-  SHELLEXECUTEINFOW info{};
-  info.cbSize = sizeof(info);
-  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
-  info.lpVerb = L"open";
-  info.lpFile = widePath.c_str();
-  info.nShow = SW_SHOW;
-  if (!ShellExecuteExW(&info)) {
-    DWORD error = GetLastError();
-    return error ? error : ERROR_NO_ASSOCIATION;
-  }
-  win::UniqueKernelHandle process(info.hProcess);
+  win::UniqueKernelHandle process;
+  if (const DWORD error = win::OpenWithShell(path, SW_SHOW, &process); error != 0) return error;
 
   for (int round = 0; round < kSearchRounds; ++round) {
     Sleep(kSearchRoundMs);

@@ -38,6 +38,16 @@ TEST(AgentResources, EveryIdExistsInBothLanguages) {
             win::LoadStringLang(instance, IDS_CONFIG_INVALID, win::kLangEnglish));
 }
 
+TEST(AgentResources, TrayAndNoticeIdsExistInBothLanguages) {
+  for (LANGID language : kLanguages) {
+    for (UINT id : {IDS_UPDATE_CAPTION, IDS_UPDATE_QUESTION, IDS_PROGRAM_MISSING, IDS_PROGRAM_START_FAILED,
+                    IDS_ARGUMENTS_REFUSED, IDS_PAGE_ADDRESS_INVALID, IDS_PAGE_OPEN_FAILED}) {
+      EXPECT_FALSE(win::LoadStringExact(GetModuleHandleW(nullptr), id, language).empty()) << id << " in " << language;
+    }
+    EXPECT_TRUE(HasResource(RT_DIALOG, IDD_NOTICE_DIALOG, language));
+  }
+}
+
 INT_PTR CALLBACK NoOp(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
 TEST(AgentResources, MainDialogCarriesItsControls) {

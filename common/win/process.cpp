@@ -55,8 +55,8 @@ UniqueKernelHandle StartProgram(const std::string& verb, const std::string& file
   return process;
 }
 
-DWORD OpenDocument(const std::string& path) {
-  if (ShellStart("open", path, {}, SW_SHOWNORMAL, nullptr)) return 0;
+DWORD OpenWithShell(const std::string& target, int showMode, UniqueKernelHandle* process) {
+  if (ShellStart("open", target, {}, showMode, process)) return 0;
   const DWORD error = GetLastError();
   return error ? error : ERROR_NO_ASSOCIATION;
 }

@@ -27,9 +27,11 @@ std::string QuoteArgument(std::string_view argumentString);
 UniqueKernelHandle StartProgram(const std::string& verb, const std::string& file, const std::string& parameters,
                                 int showMode = SW_SHOW);
 
-// Asks the shell to open the document with its "open" verb, shown normally, and does not
-// wait. 0, or the system error code when nothing could be started.
-DWORD OpenDocument(const std::string& path);
+// Opens `target` (a document or a web address) with the shell's "open" verb, the way the
+// user's settings say (the default browser for a web address), without waiting for it. 0, or
+// the system error code when the shell could not open it. `process`, when given, receives the
+// process that was started (null when the shell handed the target to one already running).
+DWORD OpenWithShell(const std::string& target, int showMode, UniqueKernelHandle* process = nullptr);
 
 // Waits without time limit for the process to end: its exit code, or -1 when there is no
 // process or its code cannot be read.

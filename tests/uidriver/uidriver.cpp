@@ -43,6 +43,7 @@ constexpr int kMessageBoxTextId = 0xFFFF;
 struct Options {
   DWORD timeoutMs = 5000;
   bool contains = false;
+  bool byClass = false;  // TITLE names a class: the first shown window of that class
   std::optional<int> dismiss;
   std::wstring caption;  // msgbox: only boxes with this caption
   std::vector<std::wstring> args;
@@ -64,10 +65,11 @@ int Fail(const std::string& message) {
 int Usage(const std::string& message) {
   Fail(message);
   fputs(
-      "usage: uidriver [--timeout MS] [--contains] COMMAND ARGS\n"
+      "usage: uidriver [--timeout MS] [--contains] [--class] COMMAND ARGS\n"
       "  wait-window TITLE | wait-gone TITLE | is-visible TITLE | list-windows\n"
       "  controls TITLE | text TITLE ID | set-text TITLE ID TEXT | type TITLE ID TEXT | click TITLE ID\n"
       "  check TITLE ID | command TITLE ID | close TITLE | screenshot TITLE FILE.bmp\n"
+      "  post TITLE MESSAGE WPARAM LPARAM | key TITLE ID VK [COUNT]\n"
       "  msgbox [--caption TEXT] [--dismiss ID]\n"
       "  is-enabled TITLE ID | list-columns TITLE ID | list-rows TITLE ID\n"
       "  list-click TITLE ID ROW | list-dblclick TITLE ID ROW\n"
@@ -160,15 +162,16 @@ bool TitleMatches(const std::wstring& title, const std::wstring& wanted, bool co
   return contains ? title.find(wanted) != std::wstring::npos : title == wanted;
 }
 
-HWND FindTop(const std::wstring& wanted, bool contains) {
-  for (HWND h : TopLevelWindows())
-    if (TitleMatches(TitleOf(h), wanted, contains)) return h;
+HWND FindTop(const std::wstring& wanted, bool contains, bool byClass = false) {
+  for (HWND h : TopLevelWindows()) {
+    if (byClass ? IsWindowVisible(h) && ClassOf(h) == wanted : TitleMatches(TitleOf(h), wanted, contains)) return h;
+  }
   return nullptr;
 }
 
 HWND WaitTop(const Options& o, const std::wstring& wanted) {
   HWND found = nullptr;
-  Poll(o.timeoutMs, [&] { return (found = FindTop(wanted, o.contains)) != nullptr; });
+  Poll(o.timeoutMs, [&] { return (found = FindTop(wanted, o.contains, o.byClass)) != nullptr; });
   return found;
 }
 
@@ -321,6 +324,37 @@ int CmdCommand(const Options& o) {
   HWND h = WaitTop(o, o.args[0]);
   if (!h) return Fail("no window \"" + Narrow(o.args[0]) + "\"");
   if (!PostMessageW(h, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(*id), 0), 0)) return Fail("PostMessage failed");
+  return kExitOk;
+}
+
+// Any message posted to the window, as the system would post it (a timer's tick, the tray
+// icon's notification). Numbers are decimal or 0x-hexadecimal.
+int CmdPost(const Options& o) {
+  if (o.args.size() != 4) return Usage("post TITLE MESSAGE WPARAM LPARAM");
+  auto message = ParseNumber(o.args[1]), wParam = ParseNumber(o.args[2]), lParam = ParseNumber(o.args[3]);
+  if (!message || !wParam || !lParam) return Usage("post takes numbers");
+  HWND h = WaitTop(o, o.args[0]);
+  if (!h) return Fail("no window \"" + Narrow(o.args[0]) + "\"");
+  if (!PostMessageW(h, static_cast<UINT>(*message), static_cast<WPARAM>(*wParam), static_cast<LPARAM>(*lParam)))
+    return Fail("PostMessage failed");
+  return kExitOk;
+}
+
+// Key presses on a control (down, then up), as the keyboard sends them to the focused one.
+int CmdKey(const Options& o) {
+  if (o.args.size() != 3 && o.args.size() != 4) return Usage("key TITLE ID VK [COUNT]");
+  auto vk = ParseNumber(o.args[2]);
+  auto count = o.args.size() == 4 ? ParseNumber(o.args[3]) : std::optional<long long>(1);
+  if (!vk || !count || *count < 1) return Usage("key takes a virtual-key number and a count of at least 1");
+  std::string error;
+  auto t = WaitControl(o, o.args[0], o.args[1], &error);
+  if (!t) return Fail(error);
+  const UINT scan = MapVirtualKeyW(static_cast<UINT>(*vk), MAPVK_VK_TO_VSC);
+  for (long long i = 0; i < *count; ++i) {
+    if (!PostMessageW(t->control, WM_KEYDOWN, static_cast<WPARAM>(*vk), 1 | (scan << 16)) ||
+        !PostMessageW(t->control, WM_KEYUP, static_cast<WPARAM>(*vk), 1 | (scan << 16) | 0xC0000000u))
+      return Fail("PostMessage failed");
+  }
   return kExitOk;
 }
 
@@ -731,6 +765,8 @@ int Run(int argc, wchar_t** argv) {
       o.timeoutMs = static_cast<DWORD>(*n);
     } else if (a == L"--contains") {
       o.contains = true;
+    } else if (a == L"--class") {
+      o.byClass = true;
     } else if (a == L"--dismiss") {
       auto v = next();
       auto n = v ? ParseNumber(*v) : std::nullopt;
@@ -757,7 +793,7 @@ int Run(int argc, wchar_t** argv) {
       {L"check", CmdCheck},
       {L"command", CmdCommand},        {L"close", CmdClose},          {L"msgbox", CmdMsgBox},
       {L"screenshot", CmdScreenshot},  {L"reg-get", CmdRegGet},       {L"reg-set", CmdRegSet},
-      {L"reg-delete", CmdRegDelete},
+      {L"reg-delete", CmdRegDelete},   {L"post", CmdPost},            {L"key", CmdKey},
       {L"is-enabled", CmdIsEnabled},   {L"list-columns", CmdListColumns}, {L"list-rows", CmdListRows},
       {L"list-click", CmdListClick},   {L"list-dblclick", CmdListDblClick},
   };
