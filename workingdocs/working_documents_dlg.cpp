@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "common/program_names.h"
 #include "common/requests.h"
 #include "common/text_format.h"
 #include "common/working_copy.h"
@@ -23,8 +24,6 @@
 namespace edms::workingdocs {
 namespace {
 
-constexpr char kCheckInProgram[] = "ZTCheckIn.exe";
-constexpr char kCancelProgram[] = "ZTCheckOutCancel.exe";
 // Posted from the dialog's initialisation: the list loads once the window shows.
 constexpr UINT kLoadMessage = WM_APP + 1;
 constexpr int kActionButtons[] = {IDC_CHECKIN, IDC_CANCEL_CHECKOUT, IDC_EDIT};

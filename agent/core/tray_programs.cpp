@@ -3,6 +3,7 @@
 #include "agent/resource.h"
 #include "common/argument_keys.h"
 #include "common/arguments.h"
+#include "common/program_names.h"
 #include "common/text_format.h"
 #include "common/win/language.h"
 #include "common/win/process.h"
@@ -11,15 +12,9 @@
 #include "common/win/trace.h"
 
 namespace edms {
-namespace {
-
-// The working-documents list hands it on as the server password; the same for every user.
-constexpr char kWorkingDocumentsPassword[] = "KVMRT";
-
-}  // namespace
 
 const char* TrayProgramFile(TrayProgram program) {
-  return program == TrayProgram::WorkingDocuments ? "ZTWorkingDocuments.exe" : "ZTTrashCan.exe";
+  return program == TrayProgram::WorkingDocuments ? kWorkingDocumentsProgram : kTrashCanProgram;
 }
 
 bool TrayProgramArguments(TrayProgram program, const win::ClientConfig& config, const std::string& user,
@@ -30,7 +25,7 @@ bool TrayProgramArguments(TrayProgram program, const win::ClientConfig& config, 
       .Add(arg::kWorkFolder, config.WorkFolder)
       .Add(arg::kUserId, user);
   if (program == TrayProgram::WorkingDocuments) {
-    arguments.Add(arg::kPassword, kWorkingDocumentsPassword);
+    arguments.Add(arg::kPassword, arg::kPlaceholderPassword);
   } else {
     arguments.Add(arg::kXrqShareName, "*");
   }
