@@ -43,5 +43,12 @@ TEST(SplitExtension, SplitsAtLastDot) {
   }
 }
 
+TEST(JoinPath, OneSeparatorBetween) {
+  EXPECT_EQ(JoinPath("C:\\Work", "View"), "C:\\Work\\View");
+  EXPECT_EQ(JoinPath("C:\\Work\\", "View"), "C:\\Work\\View");
+  EXPECT_EQ(JoinPath("Z:/tmp/", "a.txt"), "Z:/tmp/a.txt");
+  EXPECT_EQ(JoinPath("", "a.txt"), "a.txt");
+}
+
 }  // namespace
 }  // namespace edms
