@@ -30,11 +30,10 @@ void BringToTop(HWND window) {
   BringWindowToTop(window);
 }
 
-}  // namespace
-
-DWORD OpenDocumentAndWait(const std::string& path) {
+// Starts the document with the shell's open verb; 0 or the system error code. An editor that
+// reuses a running process gives no process handle.
+DWORD StartDocument(const std::string& path, win::UniqueKernelHandle& process) {
   if (path.empty()) return ERROR_FILE_NOT_FOUND;
-  const std::string title = EditorWindowTitle(path);
   const std::wstring widePath = win::Widen(path);
   SHELLEXECUTEINFOW info{};
   info.cbSize = sizeof(info);
@@ -46,15 +45,34 @@ DWORD OpenDocumentAndWait(const std::string& path) {
     DWORD error = GetLastError();
     return error ? error : ERROR_NO_ASSOCIATION;
   }
-  win::UniqueKernelHandle process(info.hProcess);
+  process.reset(info.hProcess);
+  return 0;
+}
 
+void BringEditorToTop(const std::string& title) {
   for (int round = 0; round < kSearchRounds; ++round) {
     Sleep(kSearchRoundMs);
     if (HWND editor = FindEditorWindow(title)) {
       BringToTop(editor);
-      break;
+      return;
     }
   }
+}
+
+}  // namespace
+
+DWORD OpenDocument(const std::string& path) {
+  win::UniqueKernelHandle process;
+  if (const DWORD error = StartDocument(path, process)) return error;
+  BringEditorToTop(EditorWindowTitle(path));
+  return 0;
+}
+
+DWORD OpenDocumentAndWait(const std::string& path) {
+  const std::string title = EditorWindowTitle(path);
+  win::UniqueKernelHandle process;
+  if (const DWORD error = StartDocument(path, process)) return error;
+  BringEditorToTop(title);
   // An editor that reuses its document process gives no handle; the window search below
   // still follows the document.
   if (process) WaitForSingleObject(process.get(), INFINITE);

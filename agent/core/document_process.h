@@ -12,4 +12,8 @@ namespace edms {
 // when the document could not be started (ERROR_FILE_NOT_FOUND for an empty path).
 DWORD OpenDocumentAndWait(const std::string& path);
 
+// Opens the document in its editor and brings the editor's window to the top once it shows
+// (searched for 5.5 s at most); does not wait for the editor. 0 or the system error code.
+DWORD OpenDocument(const std::string& path);
+
 }  // namespace edms

@@ -189,6 +189,16 @@ void ReadBody(HINTERNET request, BodySink& sink, ExchangeOutcome& out) {
   while (step == BodySink::Step::Continue) {
     DWORD got = 0;
     DWORD want = static_cast<DWORD>(std::min<size_t>(block.size(), 0x40000000));
+    if (sink.ReadsWhatIsReady()) {
+      // Waits for the first byte only; WinInet's own read would wait to fill the block.
+      DWORD ready = 0;
+      if (!InternetQueryDataAvailable(request, &ready, 0, 0)) {
+        InternetFailed(out);
+        return;
+      }
+      if (ready == 0) return;  // the peer has nothing more
+      want = std::min(want, ready);
+    }
     if (!InternetReadFile(request, block.data(), want, &got)) {
       InternetFailed(out);
       return;
@@ -217,6 +227,7 @@ ExchangeOutcome RunForm(const std::string& adaptorUrl, Command command,
   if (!AddHeaders(h.request.get(), kFormContentType, HTTP_ADDREQ_FLAG_ADD_IF_NEW, out)) return out;
   if (!StartRequest(h.request.get(), body->size(), out)) return out;
   if (!WriteAll(h.request.get(), body->data(), body->size(), out)) return out;
+  if (sink) sink->OnRequestSent();
   if (!FinishRequest(h.request.get(), Format(command).options, out)) return out;
   if (sink) ReadBody(h.request.get(), *sink, out);
   return out;

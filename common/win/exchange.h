@@ -47,6 +47,12 @@ class BodySink {
   virtual ~BodySink() = default;
   // Largest block handed to OnBlock (the size of each body read).
   virtual size_t BlockSize() const { return 4096; }
+  // True: each read takes what the connection has ready, up to BlockSize(), so a slow peer
+  // never holds a read until a whole block has come. False: each read waits for a whole
+  // block (or the end of the body).
+  virtual bool ReadsWhatIsReady() const { return false; }
+  // Called once the request has been sent, before the reply is waited for.
+  virtual void OnRequestSent() {}
   // Called once, only when XRS_RTNCODE is "00", before any body read. A sink that expects
   // an empty body (XRS_FILESIZE 0) returns Stop here so that nothing is read.
   virtual Step OnReply(const ServerReply& reply, const std::string& rawHeaders) = 0;

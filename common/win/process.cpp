@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include "common/win/message_pump.h"
 #include "common/win/text.h"
 
 namespace edms::win {
@@ -59,19 +60,11 @@ int WaitForExitCodeDispatching(HANDLE process) {
   bool quit = false;
   WPARAM quitCode = 0;
   for (;;) {
-    const DWORD woke = MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_ALLINPUT);
+    // Also wakes for messages left queued by the bounded dispatch below.
+    const DWORD woke = MsgWaitForMultipleObjectsEx(1, &process, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     if (woke == WAIT_OBJECT_0) break;
     if (woke != WAIT_OBJECT_0 + 1) return -1;
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_QUIT) {
-        quit = true;
-        quitCode = msg.wParam;
-        continue;
-      }
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
+    if (!DispatchPendingMessages(quitCode)) quit = true;
   }
   if (quit) PostQuitMessage(static_cast<int>(quitCode));
   return ExitCodeOf(process);

@@ -6,6 +6,7 @@
 // did not show within the timeout or an operation failed (with a message on stderr), 2 on
 // a usage error. Waits poll every 50 ms until --timeout (default 5000 ms).
 #include <windows.h>
+#include <commctrl.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -68,7 +69,8 @@ int Usage(const std::string& message) {
       "  controls TITLE | text TITLE ID | set-text TITLE ID TEXT | type TITLE ID TEXT | click TITLE ID\n"
       "  check TITLE ID | command TITLE ID | close TITLE | screenshot TITLE FILE.bmp\n"
       "  msgbox [--caption TEXT] [--dismiss ID]\n"
-      "  reg-get KEY VALUE | reg-set KEY VALUE sz|dword DATA | reg-delete KEY [VALUE]\n",
+      "  reg-get KEY VALUE | reg-set KEY VALUE sz|dword DATA | reg-delete KEY [VALUE]\n"
+      "  rows TITLE ID [COLUMNS]\n",
       stderr);
   return kExitUsage;
 }
@@ -480,6 +482,75 @@ int CmdScreenshot(const Options& o) {
   return kExitOk;
 }
 
+// --- list views of another process ------------------------------------------------------------
+
+// Memory in another process, freed with it: a list view reads and writes its LVITEMW and the
+// text buffer in its own address space, so they must live there.
+class RemoteBuffer {
+ public:
+  RemoteBuffer(HANDLE process, size_t size)
+      : process_(process), at_(VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)) {}
+  ~RemoteBuffer() {
+    if (at_) VirtualFreeEx(process_, at_, 0, MEM_RELEASE);
+  }
+  RemoteBuffer(const RemoteBuffer&) = delete;
+  RemoteBuffer& operator=(const RemoteBuffer&) = delete;
+  void* get() const { return at_; }
+  bool Write(size_t offset, const void* data, size_t size) const {
+    return WriteProcessMemory(process_, static_cast<char*>(at_) + offset, data, size, nullptr) != FALSE;
+  }
+  bool Read(size_t offset, void* data, size_t size) const {
+    return ReadProcessMemory(process_, static_cast<char*>(at_) + offset, data, size, nullptr) != FALSE;
+  }
+
+ private:
+  HANDLE process_;
+  void* at_;
+};
+
+// One line per row of a report list view: its cells (columns 0 .. COLUMNS-1, default 2) joined
+// by tabs. Owner-drawn lists keep their texts too, so this reads what the rows say.
+int CmdRows(const Options& o) {
+  if (o.args.size() != 2 && o.args.size() != 3) return Usage("rows TITLE ID [COLUMNS]");
+  std::string error;
+  auto t = WaitControl(o, o.args[0], o.args[1], &error);
+  if (!t) return Fail(error);
+  auto columns = o.args.size() == 3 ? ParseNumber(o.args[2]) : std::optional<long long>(2);
+  if (!columns || *columns < 1 || *columns > 64) return Usage("COLUMNS must be 1..64");
+  DWORD pid = 0;
+  GetWindowThreadProcessId(t->control, &pid);
+  edms::win::UniqueKernelHandle process(
+      OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid));
+  if (!process) return Fail("cannot open the list's process");
+  constexpr int kChars = 4096;
+  RemoteBuffer remote(process.get(), sizeof(LVITEMW) + kChars * sizeof(wchar_t));
+  if (!remote.get()) return Fail("cannot reserve memory in the list's process");
+  auto* remoteText = reinterpret_cast<wchar_t*>(static_cast<char*>(remote.get()) + sizeof(LVITEMW));
+  DWORD_PTR count = 0;
+  if (!SendMessageTimeoutW(t->control, LVM_GETITEMCOUNT, 0, 0, SMTO_ABORTIFHUNG, kCrossProcessTimeoutMs, &count))
+    return Fail("the list did not answer LVM_GETITEMCOUNT");
+  for (DWORD_PTR row = 0; row < count; ++row) {
+    std::string line;
+    for (int column = 0; column < *columns; ++column) {
+      LVITEMW item{};
+      item.iSubItem = column;
+      item.pszText = remoteText;
+      item.cchTextMax = kChars;
+      DWORD_PTR got = 0;
+      std::wstring text(kChars, L'\0');
+      if (!remote.Write(0, &item, sizeof item) ||
+          !SendMessageTimeoutW(t->control, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(remote.get()),
+                               SMTO_ABORTIFHUNG, kCrossProcessTimeoutMs, &got) ||
+          !remote.Read(sizeof(LVITEMW), text.data(), kChars * sizeof(wchar_t)))
+        return Fail("cannot read row " + std::to_string(row));
+      text.resize(wcsnlen(text.c_str(), text.size()));
+      line += (column ? "\t" : "") + Narrow(text);
+    }
+    Out(line);
+  }
+  return kExitOk;
+}
+
 // --- registry, under HKEY_CURRENT_USER --------------------------------------------------------
 
 int CmdRegGet(const Options& o) {
@@ -591,6 +662,7 @@ int Run(int argc, wchar_t** argv) {
       {L"command", CmdCommand},        {L"close", CmdClose},          {L"msgbox", CmdMsgBox},
       {L"screenshot", CmdScreenshot},  {L"reg-get", CmdRegGet},       {L"reg-set", CmdRegSet},
       {L"reg-delete", CmdRegDelete},
+      {L"rows", CmdRows},
   };
   if (command.empty()) return Usage("no command");
   for (const auto& e : kCommands)
