@@ -33,6 +33,7 @@ HttpPeer::Script Answer(const std::string& reply) {
 class RecordingSink : public BodySink {
  public:
   size_t blockSize = 4096;
+  bool readsReady = false;
   Step atReply = Step::Continue;
   int failAtBlock = -1;  // 0-based block index
   int stopAtBlock = -1;
@@ -42,6 +43,7 @@ class RecordingSink : public BodySink {
   std::vector<uint64_t> counts;
 
   size_t BlockSize() const override { return blockSize; }
+  bool ReadsWhatIsReady() const override { return readsReady; }
   Step OnReply(const ServerReply&, const std::string&) override {
     ++replies;
     return atReply;
@@ -245,6 +247,25 @@ TEST(PostForm, PeerClosingMidBodyLeavesTheCountShort) {
       EXPECT_FALSE(out.message.empty());
     }
   }
+}
+
+TEST(PostForm, ReadsWhatIsReadyWithoutWaitingForAWholeBlock) {
+  // The peer sends a little of a long body, then nothing: the first read must hand that over
+  // instead of waiting for a whole block (until the receive time-out).
+  const std::string part(1000, 'y');
+  HttpPeer peer;
+  HttpPeer::Script script = Answer(
+      HttpReply("XRS_RTNCODE: 00\r\nXRS_FILESIZE: 100000\r\nContent-Length: 100000\r\n", "", false) + part);
+  script.holdOpen = true;
+  peer.SetScript(script);
+  RecordingSink sink;
+  sink.blockSize = 256 * 1024;
+  sink.readsReady = true;
+  sink.stopAtBlock = 0;
+  ExchangeOutcome out = PostForm(peer.Url(), Command::Download, {"42", "7", "kim", "KVMRT"}, &sink);
+  EXPECT_EQ(out.kind, Kind::Ok) << out.message;
+  EXPECT_TRUE(out.stopped);
+  EXPECT_EQ(sink.body, part);
 }
 
 TEST(PostForm, PeerWithoutAReplyIsAnInternetFailure) {
