@@ -125,6 +125,9 @@ TEST_F(TransferTest, ResultCodesAndWhatIsLeftOnDisk) {
     EXPECT_EQ(result.code, c.code);
     EXPECT_EQ(result.text, c.text);
     EXPECT_EQ(folder.Files(), c.files);
+    if (c.abortAtFirstRead) {
+      EXPECT_EQ(host.percents.size(), 1u) << "reading went on after Cancel";
+    }
     if (!c.docContent.empty() || c.code == 0) {
       EXPECT_EQ(test::ReadAll(folder.File("doc.txt")), c.docContent);
     }

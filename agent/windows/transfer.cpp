@@ -41,7 +41,7 @@ class TransferSink : public win::ScratchDownload {
  public:
   TransferSink(const std::string& path, TransferHost& host) : ScratchDownload(path, kReadSize), host_(host) {}
 
-  bool ReadsWhatIsReady() const override { return true; }
+  bool PacesReads() const override { return true; }
   void OnRequestSent() override {
     host_.OnPhase(IDS_PHASE_REQUESTING);
     Pump();

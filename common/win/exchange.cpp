@@ -8,6 +8,7 @@
 #include <optional>
 #include <string_view>
 
+#include "common/read_pacer.h"
 #include "common/url.h"
 #include "common/win/internet_error.h"
 #include "common/win/text.h"
@@ -183,23 +184,31 @@ bool FinishRequest(HINTERNET request, const ConnectionOptions& options, Exchange
   return true;
 }
 
+// Reads up to `capacity` without holding the thread for long: waits for the first data (or
+// the end: `got` 0), then asks for what the pacer judges will come in about its target time,
+// never less than what WinInet already holds. WinInet's own read returns only once it has
+// all it was asked for. False on a failure, with its code left for InternetFailed.
+bool ReadPaced(HINTERNET request, char* buffer, DWORD capacity, DWORD& got, ReadPacer& pacer) {
+  got = 0;
+  DWORD ready = 0;
+  if (!InternetQueryDataAvailable(request, &ready, 0, 0)) return false;
+  if (ready == 0) return true;  // the end of the body
+  const DWORD want = std::min<DWORD>(pacer.Next(ready, std::chrono::steady_clock::now()), capacity);
+  if (!InternetReadFile(request, buffer, want, &got)) return false;
+  pacer.Took(got, std::chrono::steady_clock::now());
+  return true;
+}
+
 void ReadBody(HINTERNET request, BodySink& sink, ExchangeOutcome& out) {
   BodySink::Step step = sink.OnReply(out.reply, out.rawHeaders);
   std::vector<char> block(std::max<size_t>(sink.BlockSize(), 1));
+  const DWORD capacity = static_cast<DWORD>(std::min<size_t>(block.size(), 0x40000000));
+  ReadPacer pacer(capacity, std::chrono::steady_clock::now());
   while (step == BodySink::Step::Continue) {
     DWORD got = 0;
-    DWORD want = static_cast<DWORD>(std::min<size_t>(block.size(), 0x40000000));
-    if (sink.ReadsWhatIsReady()) {
-      // Waits for the first byte only; WinInet's own read would wait to fill the block.
-      DWORD ready = 0;
-      if (!InternetQueryDataAvailable(request, &ready, 0, 0)) {
-        InternetFailed(out);
-        return;
-      }
-      if (ready == 0) return;  // the peer has nothing more
-      want = std::min(want, ready);
-    }
-    if (!InternetReadFile(request, block.data(), want, &got)) {
+    const bool read = sink.PacesReads() ? ReadPaced(request, block.data(), capacity, got, pacer)
+                                              : InternetReadFile(request, block.data(), capacity, &got) != FALSE;
+    if (!read) {
       InternetFailed(out);
       return;
     }

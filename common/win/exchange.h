@@ -47,10 +47,10 @@ class BodySink {
   virtual ~BodySink() = default;
   // Largest block handed to OnBlock (the size of each body read).
   virtual size_t BlockSize() const { return 4096; }
-  // True: each read takes what the connection has ready, up to BlockSize(), so a slow peer
-  // never holds a read until a whole block has come. False: each read waits for a whole
-  // block (or the end of the body).
-  virtual bool ReadsWhatIsReady() const { return false; }
+  // False: each read waits for a whole block (or the end of the body). True, for a thread
+  // that keeps a window answering between reads: a read never waits for more than has come
+  // in, or than the recent rate brings in about 50 ms (common/read_pacer.h), up to BlockSize().
+  virtual bool PacesReads() const { return false; }
   // Called once the request has been sent, before the reply is waited for.
   virtual void OnRequestSent() {}
   // Called once, only when XRS_RTNCODE is "00", before any body read. A sink that expects

@@ -80,7 +80,7 @@ TEST(RemoveHandedItems, KeepsWhatThePageAddedMeanwhile) {
   } cases[] = {
       {"unchanged", {"a", "b"}, {"a", "b"}, {}},
       {"added while open", {"a", "b", "a", "c"}, {"a", "b"}, {"a", "c"}},
-      {"cleared, then added", {"c"}, {"a", "b"}, {"c"}},
+      {"cleared, then added", {"c", "d", "e"}, {"a", "b"}, {"c", "d", "e"}},
       {"cleared, then one re-added", {"a"}, {"a", "b"}, {"a"}},
       {"nothing handed", {"a"}, {}, {"a"}},
   };

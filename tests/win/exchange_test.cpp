@@ -33,7 +33,7 @@ HttpPeer::Script Answer(const std::string& reply) {
 class RecordingSink : public BodySink {
  public:
   size_t blockSize = 4096;
-  bool readsReady = false;
+  bool pacesReads = false;
   Step atReply = Step::Continue;
   int failAtBlock = -1;  // 0-based block index
   int stopAtBlock = -1;
@@ -43,7 +43,7 @@ class RecordingSink : public BodySink {
   std::vector<uint64_t> counts;
 
   size_t BlockSize() const override { return blockSize; }
-  bool ReadsWhatIsReady() const override { return readsReady; }
+  bool PacesReads() const override { return pacesReads; }
   Step OnReply(const ServerReply&, const std::string&) override {
     ++replies;
     return atReply;
@@ -249,7 +249,7 @@ TEST(PostForm, PeerClosingMidBodyLeavesTheCountShort) {
   }
 }
 
-TEST(PostForm, ReadsWhatIsReadyWithoutWaitingForAWholeBlock) {
+TEST(PostForm, PacesReadsWithoutWaitingForAWholeBlock) {
   // The peer sends a little of a long body, then nothing: the first read must hand that over
   // instead of waiting for a whole block (until the receive time-out).
   const std::string part(1000, 'y');
@@ -260,7 +260,7 @@ TEST(PostForm, ReadsWhatIsReadyWithoutWaitingForAWholeBlock) {
   peer.SetScript(script);
   RecordingSink sink;
   sink.blockSize = 256 * 1024;
-  sink.readsReady = true;
+  sink.pacesReads = true;
   sink.stopAtBlock = 0;
   ExchangeOutcome out = PostForm(peer.Url(), Command::Download, {"42", "7", "kim", "KVMRT"}, &sink);
   EXPECT_EQ(out.kind, Kind::Ok) << out.message;
