@@ -60,8 +60,7 @@ int WaitForExitCodeDispatching(HANDLE process) {
   bool quit = false;
   WPARAM quitCode = 0;
   for (;;) {
-    // Also wakes for messages left queued by the bounded dispatch below.
-    const DWORD woke = MsgWaitForMultipleObjectsEx(1, &process, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    const DWORD woke = MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_ALLINPUT);
     if (woke == WAIT_OBJECT_0) break;
     if (woke != WAIT_OBJECT_0 + 1) return -1;
     if (!DispatchPendingMessages(quitCode)) quit = true;

@@ -7,11 +7,12 @@ import json
 import os
 import struct
 import subprocess
+import time
 
 import pytest
 
 from conftest import ROOT, WINE, WINDOWS_BIN, reg_get, request, run, session, uidriver, wait_until, windows_path
-from runner_fixtures import KEEP, Adaptor, adaptor, editors  # noqa: F401
+from runner_fixtures import KEEP, adaptor, editors  # noqa: F401
 
 DOWNLOAD = {1033: "Download", 1042: "다운로드"}
 LIST, FOLDER, START, CLOSE_AFTER, COUNTDOWN, START_AUTO = 1001, 1002, 1003, 1006, 1007, 1008
@@ -214,8 +215,9 @@ def test_countdown_documents_folder_and_start_during_the_countdown(agent_in, ada
             await send(ws, "ADD_TO_DOWNLOAD", f"{oid}*P1*memo.txt")
             await send(ws, "DO_DOWNLOAD")
             await ui("wait-window", title)
-            counted = []
-            while (await ui("wait-window", title, timeout_ms=0, check=False)) is not None:
+            # Read the countdown until the window, started by it, has closed itself.
+            counted, deadline = [], time.monotonic() + 90
+            while time.monotonic() < deadline and await ui("wait-window", title, timeout_ms=0, check=False):
                 text = await ui("text", title, COUNTDOWN, timeout_ms=1000, check=False)
                 if text and text[0] and (not counted or counted[-1] != text[0]):
                     counted.append(text[0])
