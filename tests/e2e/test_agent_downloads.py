@@ -111,9 +111,10 @@ class Holder:
 
 def test_equal_names_a_path_and_a_locked_file(agent_in, adaptor, folder):
     """report.pdf twice beside a report.pdf that nobody may open: the locked file is left alone
-    and the two downloads take the next free names; a/b/c.txt is saved as c.txt. CHECK_USER is
-    answered while the window is open, and the window closes itself after a run without a
-    failed row. The list is empty afterwards."""
+    and the two downloads take the next free names; a/b/c.txt is saved as c.txt, into the
+    configured folder although the folder field was emptied. CHECK_USER is answered while the
+    window is open, and the window closes itself after a run without a failed row. The list is
+    empty afterwards."""
     agent_in()
     first, second, third = (add_document(adaptor, "report.pdf", "first"), add_document(adaptor, "report.pdf", "second"),
                             add_document(adaptor, "c.txt", "third"))
@@ -129,6 +130,8 @@ def test_equal_names_a_path_and_a_locked_file(agent_in, adaptor, folder):
                 await ui("wait-window", DOWNLOAD[1033])
                 answer = await request(ws, "CHECK_USER")
                 shown = await asyncio.to_thread(rows, DOWNLOAD[1033])
+                # An emptied folder field means the configured folder, never the drive's root.
+                await ui("set-text", DOWNLOAD[1033], FOLDER, "")
                 await ui("click", DOWNLOAD[1033], START)
                 await ui("wait-gone", DOWNLOAD[1033], timeout_ms=90000)
                 # A second DO_DOWNLOAD finds nothing left to fetch.
