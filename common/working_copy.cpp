@@ -46,10 +46,7 @@ std::optional<std::string> WorkingCopyPath(std::string_view workFolder,
   if (workFolder.empty()) return std::nullopt;
   std::optional<std::string> name = WorkingCopyName(documentName, oid);
   if (!name) return std::nullopt;
-  std::string path(workFolder);
-  if (path.back() != '\\' && path.back() != '/') path.push_back('\\');
-  path.append(*name);
-  return path;
+  return JoinPath(workFolder, *name);
 }
 
 uint64_t ParseFileSize(std::string_view text) {

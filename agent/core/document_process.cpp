@@ -27,6 +27,18 @@ void BringToTop(HWND window) {
   BringWindowToTop(window);
 }
 
+// Up to 11 rounds of 500 ms: the first window that shows the document's title is brought to
+// the top. None found is no error.
+void BringEditorToTop(const std::string& title) {
+  for (int round = 0; round < kSearchRounds; ++round) {
+    Sleep(kSearchRoundMs);
+    if (HWND editor = FindEditorWindow(title)) {
+      BringToTop(editor);
+      return;
+    }
+  }
+}
+
 }  // namespace
 
 void BringEditorForward(const std::string& path) {
@@ -34,19 +46,17 @@ void BringEditorForward(const std::string& path) {
   if (HWND editor = FindEditorWindow(EditorWindowTitle(path))) BringToTop(editor);
 }
 
+DWORD OpenDocument(const std::string& path) {
+  if (const DWORD error = win::OpenWithShell(path, SW_SHOW)) return error;
+  BringEditorToTop(EditorWindowTitle(path));
+  return 0;
+}
+
 DWORD OpenDocumentAndWait(const std::string& path) {
-  if (path.empty()) return ERROR_FILE_NOT_FOUND;
   const std::string title = EditorWindowTitle(path);
   win::UniqueKernelHandle process;
-  if (const DWORD error = win::OpenWithShell(path, SW_SHOW, &process); error != 0) return error;
-
-  for (int round = 0; round < kSearchRounds; ++round) {
-    Sleep(kSearchRoundMs);
-    if (HWND editor = FindEditorWindow(title)) {
-      BringToTop(editor);
-      break;
-    }
-  }
+  if (const DWORD error = win::OpenWithShell(path, SW_SHOW, &process)) return error;
+  BringEditorToTop(title);
   // An editor that reuses its document process gives no handle; the window search below
   // still follows the document.
   if (process) WaitForSingleObject(process.get(), INFINITE);

@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include "common/win/message_pump.h"
 #include "common/win/text.h"
 
 namespace edms::win {
@@ -85,16 +86,7 @@ int WaitForExitCodeDispatching(HANDLE process) {
     const DWORD woke = MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_ALLINPUT);
     if (woke == WAIT_OBJECT_0) break;
     if (woke != WAIT_OBJECT_0 + 1) return -1;
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_QUIT) {
-        quit = true;
-        quitCode = msg.wParam;
-        continue;
-      }
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
+    if (!DispatchPendingMessages(quitCode)) quit = true;
   }
   if (quit) PostQuitMessage(static_cast<int>(quitCode));
   return ExitCodeOf(process);

@@ -73,7 +73,8 @@ int Usage(const std::string& message) {
       "  msgbox [--caption TEXT] [--dismiss ID]\n"
       "  is-enabled TITLE ID | list-columns TITLE ID | list-rows TITLE ID\n"
       "  list-click TITLE ID ROW | list-dblclick TITLE ID ROW\n"
-      "  reg-get KEY VALUE | reg-set KEY VALUE sz|dword DATA | reg-delete KEY [VALUE]\n",
+      "  reg-get KEY VALUE | reg-set KEY VALUE sz|dword DATA | reg-delete KEY [VALUE]\n"
+      "  rows TITLE ID [COLUMNS]\n",
       stderr);
   return kExitUsage;
 }
@@ -641,6 +642,29 @@ int CmdListRows(const Options& o) {
   return kExitOk;
 }
 
+// rows TITLE ID [COLUMNS]: one line per row, the texts of columns 0 .. COLUMNS-1 (default 2)
+// joined by tabs; for lists without a header (an owner-drawn list keeps its texts too).
+int CmdRows(const Options& o) {
+  if (o.args.size() != 2 && o.args.size() != 3) return Usage("rows TITLE ID [COLUMNS]");
+  std::string error;
+  auto t = WaitControl(o, o.args[0], o.args[1], &error);
+  if (!t) return Fail(error);
+  auto columns = o.args.size() == 3 ? ParseNumber(o.args[2]) : std::optional<long long>(2);
+  if (!columns || *columns < 1 || *columns > 64) return Usage("COLUMNS must be 1..64");
+  auto rows = Ask(t->control, LVM_GETITEMCOUNT, 0, 0);
+  if (!rows) return Fail("the list did not answer LVM_GETITEMCOUNT");
+  for (int r = 0; r < static_cast<int>(*rows); ++r) {
+    std::string line;
+    for (int c = 0; c < *columns; ++c) {
+      auto text = CellText(t->control, r, c);
+      if (!text) return Fail("cannot read row " + std::to_string(r));
+      line += (c ? "\t" : "") + Narrow(*text);
+    }
+    Out(line);
+  }
+  return kExitOk;
+}
+
 // Posts the mouse messages of a click (or a double click) on the row's label, as a user's
 // would arrive: the list selects the row and tells its parent (NM_CLICK, NM_DBLCLK).
 int ClickRow(const Options& o, bool twice) {
@@ -796,6 +820,7 @@ int Run(int argc, wchar_t** argv) {
       {L"reg-delete", CmdRegDelete},   {L"post", CmdPost},            {L"key", CmdKey},
       {L"is-enabled", CmdIsEnabled},   {L"list-columns", CmdListColumns}, {L"list-rows", CmdListRows},
       {L"list-click", CmdListClick},   {L"list-dblclick", CmdListDblClick},
+      {L"rows", CmdRows},
   };
   if (command.empty()) return Usage("no command");
   for (const auto& e : kCommands)
