@@ -24,6 +24,8 @@ build-windows:
 # Every tier: native unit tests and fuzzers, Windows tests under Wine (one at a time),
 # then the end-to-end tests. One tier after the other, also under make -j: the two Wine
 # tiers share one prefix, and each also takes the lock below when started on its own.
+# flock -o: the tests start Xvfb and wineserver, which outlive the tier; they must not
+# inherit the lock, or the next tier waits for them forever.
 WINE_TIER_LOCK := build/.wine-tier.lock
 
 test: build
@@ -36,11 +38,11 @@ test-native:
 
 test-windows:
 	@mkdir -p build
-	cd $(WINDOWS) && flock $(CURDIR)/$(WINE_TIER_LOCK) ctest -j1 --output-on-failure
+	cd $(WINDOWS) && flock -o $(CURDIR)/$(WINE_TIER_LOCK) ctest -j1 --output-on-failure
 
 test-e2e:
 	@mkdir -p build
-	@flock $(WINE_TIER_LOCK) scripts/run-e2e
+	@flock -o $(WINE_TIER_LOCK) scripts/run-e2e
 
 # scripts/run builds what changed itself and shows the build's output only when it fails.
 run: bootstrap

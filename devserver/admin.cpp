@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <stdexcept>
+#include <string_view>
 #include <vector>
 
 #include "common/requests.h"
@@ -36,10 +37,10 @@ constexpr size_t kName = 255;     // file names, titles
 constexpr size_t kLong = 4096;    // notes, messages
 constexpr size_t kBody = 65536;   // notice bodies
 
-// A string of at most `max` bytes without control characters; `fallback` when absent; empty
-// only when `allowEmpty`.
+// A string of at most `max` bytes without control characters but those in `controls`;
+// `fallback` when absent; empty only when `allowEmpty`.
 std::string Text(const json& in, const char* key, size_t max, std::optional<std::string> fallback = std::nullopt,
-                 bool allowEmpty = false) {
+                 bool allowEmpty = false, std::string_view controls = {}) {
   if (!in.contains(key)) {
     if (!fallback) throw BadField(std::string(key) + " is missing");
     return *fallback;
@@ -49,7 +50,9 @@ std::string Text(const json& in, const char* key, size_t max, std::optional<std:
   if (text.empty() && !allowEmpty) throw BadField(std::string(key) + " must not be empty");
   if (text.size() > max) throw BadField(std::string(key) + " is longer than " + std::to_string(max) + " bytes");
   for (unsigned char c : text) {
-    if (c < 0x20 || c == 0x7f) throw BadField(std::string(key) + " holds a control character");
+    if ((c < 0x20 || c == 0x7f) && controls.find(static_cast<char>(c)) == std::string_view::npos) {
+      throw BadField(std::string(key) + " holds a control character");
+    }
   }
   return text;
 }
@@ -101,7 +104,8 @@ HttpReply PostFault(ServerContext& ctx, const json& in) {
   if (!mode) return Error(400, "mode must be refuse, short, close, delay, big_headers or hold");
   f.mode = *mode;
   f.code = ReturnCode(in);
-  f.message = Text(in, "message", kLong, std::string("Injected failure."), true);
+  // A message travels hex-encoded; a check-out list in one needs its tab and form feed.
+  f.message = Text(in, "message", kLong, std::string("Injected failure."), true, "\t\f");
   if (in.contains("bytes")) f.bytes = Count(in, "bytes", 0, f.mode == FaultMode::BigHeaders ? kMaxPadding : ctx.maxUploadBytes);
   f.delayMs = static_cast<int>(Count(in, "delay_ms", 0, kMaxDelayMs));
   f.times = static_cast<int>(Count(in, "times", 0, kMaxTimes));

@@ -8,13 +8,16 @@
 
 #include "agent/core/document_process.h"
 #include "agent/resource.h"
+#include "agent/windows/refusal_text.h"
 #include "common/ascii.h"
 #include "common/filename.h"
 #include "common/text_format.h"
+#include "common/working_copy.h"
 #include "common/win/association.h"
 #include "common/win/checkout_record.h"
 #include "common/win/language.h"
 #include "common/win/message_box.h"
+#include "common/win/name_rule.h"
 #include "common/win/process.h"
 #include "common/win/system_error.h"
 #include "common/win/trace.h"
@@ -194,6 +197,11 @@ bool RunningCycles::WaitNone(std::chrono::milliseconds bound) const {
   return changed_.wait_for(lock, bound, [this] { return running_.empty(); });
 }
 
+void RefuseWithoutLogin(const std::string& command) {
+  win::Trace(command + " refused: the page gave no login");
+  ShowRefusalAside(WhatIsMissing({}, {}, {}));
+}
+
 RunningCycles& AgentCycles() {
   static RunningCycles cycles;
   return cycles;
@@ -222,6 +230,16 @@ bool StartCheckOutTask(const std::shared_ptr<WebsocketClient>& client, const std
     arguments = BuildCheckOutArguments(task->values, error);
   }
   if (!arguments) return refuse(error);
+  // The working copy is opened in whatever the shell starts for its type: a name that would
+  // run as a program, or that Windows would store under another name, is never written. The
+  // document's name is the user's business: they are told why.
+  const std::optional<std::string> copyName = WorkingCopyName(fields->fileName, fields->documentId);
+  const NameProblem problem = copyName ? win::CheckFileName(*copyName) : NameProblem::kPath;
+  if (problem != NameProblem::kNone) {
+    const std::string why = RefusalText(problem);
+    if (actions.showRefusal && !why.empty()) actions.showRefusal(why);
+    return refuse("working copy name " + (copyName ? *copyName : fields->fileName) + " refused: " + why);
+  }
   task->arguments = std::move(*arguments);
   task->agentFolder = win::GetAgentFolder();
   task->cycles = &cycles;

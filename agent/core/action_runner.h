@@ -110,5 +110,8 @@ bool StartCheckOutTask(const std::shared_ptr<WebsocketClient>& client, const std
                        const std::string& userId, const std::string& adaptorUrl, const std::string& workFolder,
                        DocumentActions actions = SystemDocumentActions(), RunningCycles& cycles = AgentCycles());
 
+// A VIEW or DO_DOWNLOAD from a page that gave no login text: nothing is fetched for nobody;
+// the user is told the login is missing (aside: never waits).
+void RefuseWithoutLogin(const std::string& command);
 
 }  // namespace edms

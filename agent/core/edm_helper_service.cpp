@@ -49,10 +49,18 @@ void EdmHelperService::HandleRequest(const std::shared_ptr<WebsocketClient>& cli
         break;
       }
       case AgentCommand::View:
-        StartView(windows_, config_, client->key(), request.arg2);
+        if (key.empty()) {
+          RefuseWithoutLogin(request.arg1);
+        } else {
+          StartView(windows_, config_, key, request.arg2);
+        }
         break;
       case AgentCommand::DoDownload:
-        StartMultiDownload(windows_, *this, config_, client->key());
+        if (key.empty()) {
+          RefuseWithoutLogin(request.arg1);
+        } else {
+          StartMultiDownload(windows_, *this, config_, key);
+        }
         break;
       case AgentCommand::Unknown:
         break;

@@ -261,21 +261,28 @@ TEST(StartCheckOutTask, RefusedCommandsGetOneFailAndStartNothing) {
   }
 }
 
-TEST(StartCheckOutTask, WhatTheInstallationLacksIsShownToTheUser) {
+// What the installation lacks, and a document name that would run or be stored otherwise.
+TEST(StartCheckOutTask, WhatTheUserCanActOnIsShown) {
   struct Case {
     const char* name;
-    std::string userId, adaptorUrl, workFolder, named;
+    std::string userId, adaptorUrl, workFolder, named, fileName = "a.docx";
   } cases[] = {
       {"no login", "", "http://h/adaptor", "Z:\\work", ""},
       {"no AdaptorURL", "alice", "", "Z:\\work", "AdaptorURL"},
       {"no WorkFolder", "alice", "http://h/adaptor", "", "WorkFolder"},
+      {"a program", "alice", "http://h/adaptor", "Z:\\work", "programs", "setup.exe"},
+      {"a shortcut, upper case", "alice", "http://h/adaptor", "Z:\\work", "programs", "a.LNK"},
+      {"a script", "alice", "http://h/adaptor", "Z:\\work", "programs", "a.js"},
+      {"a trailing dot", "alice", "http://h/adaptor", "Z:\\work", "dot", "a.txt."},
+      {"a trailing blank", "alice", "http://h/adaptor", "Z:\\work", "blank", "a.txt "},
+      {"a right-to-left override", "alice", "http://h/adaptor", "Z:\\work", "character", "a\xE2\x80\xAEtxt.doc"},
   };
   for (const auto& c : cases) {
     auto client = std::make_shared<FakeClient>();
     Recorder recorder(Script{{{kCheckOutProgram, 0}}});
     RunningCycles cycles;
-    EXPECT_FALSE(StartCheckOutTask(client, "42^P1^a.docx^1.2^TRUE^alice^F", c.userId, c.adaptorUrl, c.workFolder,
-                                   recorder.Actions(), cycles));
+    EXPECT_FALSE(StartCheckOutTask(client, "42^P1^" + c.fileName + "^1.2^TRUE^alice^F", c.userId, c.adaptorUrl,
+                                   c.workFolder, recorder.Actions(), cycles));
     EXPECT_EQ(client->words(), std::vector<std::string>{kCheckOutFail}) << c.name;
     EXPECT_TRUE(recorder.started.empty()) << c.name;
     ASSERT_EQ(recorder.refusals.size(), 1u) << c.name;

@@ -32,13 +32,21 @@ def test_a_page_without_login_text_acts_as_nobody(cycle_agent, adaptor):
             async with session("") as (ws, _):
                 await send_checkout(ws, checkout_fields(oid, "a" + KEEP))
                 first = await next_word(ws, timeout=15)
-                box = await ui("msgbox", "--dismiss", "1", timeout_ms=15000, check=False)
-                return first, box, await next_word(ws, timeout=QUIET)
+                boxes = [await ui("msgbox", "--dismiss", "1", timeout_ms=15000, check=False)]
+                # Nor may it read documents as nobody: a view, a download.
+                await ws.send(json.dumps({"arg1": "VIEW", "arg2": f"{oid}^P1^a{KEEP}"}))
+                boxes.append(await ui("msgbox", "--dismiss", "1", timeout_ms=15000, check=False))
+                await ws.send(json.dumps({"arg1": "ADD_TO_DOWNLOAD", "arg2": f"{oid}^P1^a{KEEP}"}))
+                await ws.send(json.dumps({"arg1": "DO_DOWNLOAD", "arg2": ""}))
+                boxes.append(await ui("msgbox", "--dismiss", "1", timeout_ms=15000, check=False))
+                return first, boxes, await next_word(ws, timeout=QUIET)
 
-    first, box, second = run(exchange())
+    fetched = adaptor.last("DOWNLOAD")
+    first, boxes, second = run(exchange())
     assert (first, second) == ("CHECKOUT_FAIL", None)
-    assert box and box[0] == "Information" and "log" in box[1], box
-    assert adaptor.last("CHECKOUT") == before
+    for box in boxes:
+        assert box and box[0] == "Information" and "log" in box[1], boxes
+    assert adaptor.last("CHECKOUT") == before and adaptor.last("DOWNLOAD") == fetched
 
 
 def test_one_cycle_per_document(cycle_agent, adaptor):
