@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/win/file_version.h"
 #include "common/win/handles.h"
 #include "common/win/text.h"
 
@@ -68,7 +69,8 @@ int Usage(const std::string& message) {
       "  controls TITLE | text TITLE ID | set-text TITLE ID TEXT | type TITLE ID TEXT | click TITLE ID\n"
       "  check TITLE ID | command TITLE ID | close TITLE | screenshot TITLE FILE.bmp\n"
       "  msgbox [--caption TEXT] [--dismiss ID]\n"
-      "  reg-get KEY VALUE | reg-set KEY VALUE sz|dword DATA | reg-delete KEY [VALUE]\n",
+      "  reg-get KEY VALUE | reg-set KEY VALUE sz|dword DATA | reg-delete KEY [VALUE]\n"
+      "  file-version FILE NAME\n",
       stderr);
   return kExitUsage;
 }
@@ -169,6 +171,15 @@ HWND WaitTop(const Options& o, const std::wstring& wanted) {
   return found;
 }
 
+// A control by id: the window's own, else the first of its descendants with that id (the
+// controls of a page dialog inside a wizard).
+HWND FindControl(HWND window, int id) {
+  if (HWND own = GetDlgItem(window, id)) return own;
+  for (HWND c : ChildWindows(window))
+    if (GetDlgCtrlID(c) == id) return c;
+  return nullptr;
+}
+
 // A window and one of its controls by id, waiting for both.
 struct Target {
   HWND window = nullptr;
@@ -185,7 +196,7 @@ std::optional<Target> WaitControl(const Options& o, const std::wstring& title, c
   Target t;
   bool ok = Poll(o.timeoutMs, [&] {
     t.window = FindTop(title, o.contains);
-    t.control = t.window ? GetDlgItem(t.window, static_cast<int>(*id)) : nullptr;
+    t.control = t.window ? FindControl(t.window, static_cast<int>(*id)) : nullptr;
     return t.control != nullptr;
   });
   if (ok) return t;
@@ -480,6 +491,16 @@ int CmdScreenshot(const Options& o) {
   return kExitOk;
 }
 
+// --- a file's version resource, looked up as the agent's update looks up the publisher ----------
+
+int CmdFileVersion(const Options& o) {
+  if (o.args.size() != 2) return Usage("file-version FILE NAME");
+  std::optional<std::string> value = edms::win::GetVersionString(Narrow(o.args[0]), Narrow(o.args[1]));
+  if (!value) return Fail("no version value " + Narrow(o.args[1]) + " in " + Narrow(o.args[0]));
+  Out(*value);
+  return kExitOk;
+}
+
 // --- registry, under HKEY_CURRENT_USER --------------------------------------------------------
 
 int CmdRegGet(const Options& o) {
@@ -590,7 +611,7 @@ int Run(int argc, wchar_t** argv) {
       {L"check", CmdCheck},
       {L"command", CmdCommand},        {L"close", CmdClose},          {L"msgbox", CmdMsgBox},
       {L"screenshot", CmdScreenshot},  {L"reg-get", CmdRegGet},       {L"reg-set", CmdRegSet},
-      {L"reg-delete", CmdRegDelete},
+      {L"reg-delete", CmdRegDelete},   {L"file-version", CmdFileVersion},
   };
   if (command.empty()) return Usage("no command");
   for (const auto& e : kCommands)
