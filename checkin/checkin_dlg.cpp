@@ -10,6 +10,7 @@
 #include "common/arguments.h"
 #include "common/encoding.h"
 #include "common/filename.h"
+#include "common/working_copy.h"
 #include "common/win/checkout_record.h"
 #include "common/win/command_line.h"
 #include "common/win/language.h"
@@ -144,8 +145,7 @@ void CZTCheckInDlg::OnOK() {
   // The upload lets window messages through; a second OK meanwhile must not start another.
   if (busy_) return;
 
-  std::string pattern = "(" + oid_ + ")";
-  if (win::FindWindowWithTitleContaining(pattern, hwnd())) {
+  if (win::FindWindowWithTitleContaining(WorkingCopyMark(oid_), hwnd())) {
     Message(win::LoadStringLang(instance(), IDS_CLOSE_EDITOR));
     return;
   }

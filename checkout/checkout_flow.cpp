@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "checkout/agent_service.h"
-#include "checkout/download_file.h"
 #include "checkout/editor.h"
 #include "checkout/resource.h"
 #include "common/argument_keys.h"
@@ -22,6 +21,7 @@
 #include "common/win/exchange.h"
 #include "common/win/internet_error.h"
 #include "common/win/process.h"
+#include "common/win/scratch_download.h"
 #include "common/win/side_streams.h"
 #include "common/working_copy.h"
 
@@ -29,6 +29,10 @@ namespace edms::checkout {
 namespace {
 
 using Kind = win::ExchangeOutcome::Kind;
+
+// Reads never wait for more than the link brings in a moment (the exchange paces them); on a
+// fast link they grow to this, so the per-call cost under Wine stops mattering.
+constexpr size_t kBlockSize = 1024 * 1024;
 
 // The Content-Length the reply announced; nullopt when it announced none (chunked or
 // closed-delimited bodies).
@@ -53,7 +57,7 @@ std::optional<uint64_t> ContentLength(const std::string& rawHeaders) {
 }
 
 // Judges the exchange and the transfer. The body file is still uncommitted here.
-win::ProgramResult Judge(const win::ExchangeOutcome& outcome, WorkingCopyDownload& download, CheckOutHost& host) {
+win::ProgramResult Judge(const win::ExchangeOutcome& outcome, win::ScratchDownload& download, CheckOutHost& host) {
   using win::ProgramResult;
   if (outcome.kind == Kind::OtherFailure && download.createFailed()) {
     return {win::kResultCannotOpenFile, host.Text(IDS_CANNOT_OPEN_FILE)};
@@ -100,7 +104,7 @@ bool CopyHoldsUncheckedEdits(const std::string& oid, const std::string& workingC
   if (!win::GetFileStamp(workingCopy)) return false;
   const std::optional<win::CheckOutRecord> record = win::ReadCheckOutRecord(oid);
   if (!record || !EqualsIgnoreCase(record->localPath, workingCopy)) return true;
-  return win::HoldsUncheckedEdits(*record);
+  return win::MayHoldUncheckedEdits(*record);
 }
 
 win::ProgramResult Run(const CheckOutArguments& args, CheckOutHost& host) {
@@ -119,7 +123,7 @@ win::ProgramResult Run(const CheckOutArguments& args, CheckOutHost& host) {
   }
 
   int shown = -1;
-  WorkingCopyDownload download(*workingCopy, [&](uint64_t written, uint64_t size) {
+  win::ScratchDownload download(*workingCopy, kBlockSize, [&](uint64_t written, uint64_t size) {
     int percent = ProgressPercent(written, size);
     // Every block still lets the window handle a message; the bar moves when it changes.
     host.ShowProgress(percent == shown ? -1 : percent);

@@ -14,6 +14,9 @@ inline constexpr std::string_view kAdaptorUrl = "ADAPTOR_URL";
 inline constexpr std::string_view kWorkFolder = "WORK_FOLDER";
 inline constexpr std::string_view kUserId = "USER_ID";
 inline constexpr std::string_view kPassword = "PASSWORD";
+// The fixed PASSWORD value of every start that carries one (the working-documents list and
+// the check-in and cancel it starts).
+inline constexpr std::string_view kPlaceholderPassword = "KVMRT";
 inline constexpr std::string_view kInvokeEditor = "INVOKE_EDITOR";
 inline constexpr std::string_view kIsImmutable = "IS_IMMUTABLE";
 inline constexpr std::string_view kSupressWarning = "SUPRESS_WARNING";  // spelt with one P

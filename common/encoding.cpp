@@ -93,6 +93,25 @@ std::string FormEncode(std::string_view text) {
   return out;
 }
 
+std::string PercentEncode(std::string_view text) {
+  constexpr char kUpperHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size() * 3);
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    const bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                            c == '-' || c == '.' || c == '_' || c == '~';
+    if (unreserved) {
+      out.push_back(c);
+    } else {
+      out.push_back('%');
+      out.push_back(kUpperHex[byte >> 4]);
+      out.push_back(kUpperHex[byte & 0x0F]);
+    }
+  }
+  return out;
+}
+
 std::string FormDecode(std::string_view text) {
   std::string out;
   out.reserve(text.size());

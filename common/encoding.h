@@ -19,6 +19,10 @@ std::string HexDecodeUtf8(std::string_view hex);
 // Every character becomes "%" + two lower-case hex digits of its byte; a space becomes "+".
 std::string FormEncode(std::string_view text);
 
+// For a value inside a URL: the unreserved characters (ASCII letters, digits, "-._~") stay,
+// every other byte becomes "%" + two upper-case hex digits ("a b&c" -> "a%20b%26c").
+std::string PercentEncode(std::string_view text);
+
 // Ordinary form decoding ("+" is a space, "%XX" a byte). A "%" not followed by two hex
 // digits is kept as it is.
 std::string FormDecode(std::string_view text);

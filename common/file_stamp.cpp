@@ -6,4 +6,8 @@ bool DocumentChanged(const std::optional<FileStamp>& before, const std::optional
   return !before || !after || *before != *after;
 }
 
+bool HoldsUncheckedEdits(const std::optional<FileStamp>& recorded, const std::optional<FileStamp>& current) {
+  return recorded && current && *recorded != *current;
+}
+
 }  // namespace edms

@@ -16,4 +16,9 @@ struct FileStamp {
 // The copy counts as unchanged only when both stamps were read and time and size are equal.
 bool DocumentChanged(const std::optional<FileStamp>& before, const std::optional<FileStamp>& after);
 
+// What a list of check-outs can tell: the copy exists and differs from the stamp recorded at
+// check-out. A record without a stamp (written before stamps existed) or a missing copy tells
+// nothing, and nothing is claimed.
+bool HoldsUncheckedEdits(const std::optional<FileStamp>& recorded, const std::optional<FileStamp>& current);
+
 }  // namespace edms

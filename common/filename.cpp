@@ -23,4 +23,11 @@ NameParts SplitExtension(std::string_view name) {
   return {std::string(name.substr(0, dot)), std::string(name.substr(dot))};
 }
 
+std::string JoinPath(std::string_view folder, std::string_view name) {
+  std::string path(folder);
+  if (!path.empty() && path.back() != '\\' && path.back() != '/') path.push_back('\\');
+  path.append(name);
+  return path;
+}
+
 }  // namespace edms

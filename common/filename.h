@@ -19,4 +19,9 @@ struct NameParts {
 };
 NameParts SplitExtension(std::string_view name);
 
+// folder + "\" + name, without a second separator when the folder already ends in one.
+// An empty folder gives the name alone: callers that must not land in the current folder
+// refuse an empty folder first.
+std::string JoinPath(std::string_view folder, std::string_view name);
+
 }  // namespace edms

@@ -22,6 +22,13 @@ bool IsNameSafe(std::string_view text) {
 
 }  // namespace
 
+std::string WorkingCopyMark(std::string_view oid) {
+  std::string mark;
+  mark.reserve(oid.size() + 2);
+  mark.append("(").append(oid).append(")");
+  return mark;
+}
+
 std::optional<std::string> WorkingCopyName(std::string_view documentName, std::string_view oid) {
   if (oid.empty() || oid == "." || oid == ".." || !IsNameSafe(oid)) return std::nullopt;
   // The document name is already the last component of its path, but a drive-relative
@@ -31,10 +38,7 @@ std::optional<std::string> WorkingCopyName(std::string_view documentName, std::s
   // A name without a dot has neither base nor extension here: the copy is just "(oid)".
   // The record's LocalPath, not the name, is how every program finds it again.
   if (parts.extension.empty()) parts.base.clear();
-  std::string name;
-  name.reserve(documentName.size() + oid.size() + 2);
-  name.append(parts.base).append("(").append(oid).append(")").append(parts.extension);
-  return name;
+  return parts.base + WorkingCopyMark(oid) + parts.extension;
 }
 
 std::optional<std::string> WorkingCopyPath(std::string_view workFolder,
@@ -42,10 +46,7 @@ std::optional<std::string> WorkingCopyPath(std::string_view workFolder,
   if (workFolder.empty()) return std::nullopt;
   std::optional<std::string> name = WorkingCopyName(documentName, oid);
   if (!name) return std::nullopt;
-  std::string path(workFolder);
-  if (path.back() != '\\' && path.back() != '/') path.push_back('\\');
-  path.append(*name);
-  return path;
+  return JoinPath(workFolder, *name);
 }
 
 uint64_t ParseFileSize(std::string_view text) {

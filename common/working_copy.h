@@ -8,7 +8,11 @@
 
 namespace edms {
 
-// The working copy's file name: base + "(" + oid + ")" + extension, the document name cut at
+// The mark a working copy's name carries for its document: "(" + oid + ")". Editors show the
+// name in their window titles, which is how a document still open in one is found.
+std::string WorkingCopyMark(std::string_view oid);
+
+// The working copy's file name: base + WorkingCopyMark(oid) + extension, the document name cut at
 // its last '.' ("report.final.docx", "42" -> "report.final(42).docx"; "README" ->
 // "(42)": a name without a dot gives empty base and extension). nullopt when the object id is empty or holds a character that a file name
 // cannot carry or that would move the file elsewhere (a path separator, ':', a control

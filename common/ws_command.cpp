@@ -51,12 +51,12 @@ AgentCommand ParseCommandName(std::string_view arg1) {
   return AgentCommand::Unknown;
 }
 
-std::vector<std::string> SplitFields(std::string_view text) {
+std::vector<std::string> SplitFields(std::string_view text, char separator) {
   std::vector<std::string> fields;
   if (text.empty()) return fields;
   std::size_t start = 0;
   for (;;) {
-    std::size_t sep = text.find('^', start);
+    std::size_t sep = text.find(separator, start);
     fields.emplace_back(text.substr(start, sep == std::string_view::npos ? std::string_view::npos : sep - start));
     if (sep == std::string_view::npos) break;
     start = sep + 1;

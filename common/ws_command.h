@@ -16,9 +16,9 @@ enum class AgentCommand { CheckUser, CheckOut, View, AddToDownload, DoDownload, 
 // Exact, case-sensitive match of the whole command name.
 AgentCommand ParseCommandName(std::string_view arg1);
 
-// Cuts `text` at every '^'. Empty pieces are kept ("a^^b" -> a,"",b; "a^" -> a,""),
-// an empty text gives no pieces.
-std::vector<std::string> SplitFields(std::string_view text);
+// Cuts `text` at every `separator` ('^' between the fields of a command, '*' inside a download
+// item). Empty pieces are kept ("a^^b" -> a,"",b; "a^" -> a,""), an empty text gives no pieces.
+std::vector<std::string> SplitFields(std::string_view text, char separator = '^');
 
 // The answer to a connection's first data message: "Welcome " + key.
 std::string LoginReply(std::string_view key);

@@ -15,6 +15,7 @@
 
 #include "agent/core/edm_helper_service.h"
 #include "common/checkout_cycle.h"
+#include "common/program_names.h"
 
 namespace edms {
 
@@ -109,9 +110,5 @@ bool StartCheckOutTask(const std::shared_ptr<WebsocketClient>& client, const std
                        const std::string& userId, const std::string& adaptorUrl, const std::string& workFolder,
                        DocumentActions actions = SystemDocumentActions(), RunningCycles& cycles = AgentCycles());
 
-// The program file names in the agent's folder.
-inline constexpr char kCheckOutProgram[] = "ZTCheckOut.exe";
-inline constexpr char kCheckInProgram[] = "ZTCheckIn.exe";
-inline constexpr char kCancelProgram[] = "ZTCheckOutCancel.exe";
 
 }  // namespace edms

@@ -17,6 +17,10 @@ int AppIconFor(std::string_view appType) {
 
 bool IsCompatAppType(std::string_view appType) { return appType == kCompatAppType; }
 
+std::string_view UpdateProductWord(std::string_view appType) {
+  return appType == "EDMS_AGENT" ? "EDMS Agent" : "Zelto client";
+}
+
 int InitialSliderPosition(uint32_t configuredMinutes, int fallback) {
   if (configuredMinutes == 0) return fallback;
   // Anything above the trackbar's range ends at its top anyway; keep it in int range.

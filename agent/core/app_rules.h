@@ -19,6 +19,10 @@ int AppIconFor(std::string_view appType);
 // Case-sensitive.
 bool IsCompatAppType(std::string_view appType);
 
+// The product word of the update question's caption: "EDMS Agent" for exactly
+// "EDMS_AGENT", else "Zelto client".
+std::string_view UpdateProductWord(std::string_view appType);
+
 // The trackbar position a configured interval starts at: `fallback` for 0, else the value
 // (the trackbar itself clamps it into 1..60).
 int InitialSliderPosition(uint32_t configuredMinutes, int fallback);

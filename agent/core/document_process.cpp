@@ -1,11 +1,8 @@
 #include "agent/core/document_process.h"
 
-#include <shellapi.h>
-
 #include "common/checkout_cycle.h"
 #include "common/win/handles.h"
 #include "common/win/process.h"
-#include "common/win/text.h"
 #include "common/win/window_search.h"
 
 namespace edms {
@@ -30,6 +27,18 @@ void BringToTop(HWND window) {
   BringWindowToTop(window);
 }
 
+// Up to 11 rounds of 500 ms: the first window that shows the document's title is brought to
+// the top. None found is no error.
+void BringEditorToTop(const std::string& title) {
+  for (int round = 0; round < kSearchRounds; ++round) {
+    Sleep(kSearchRoundMs);
+    if (HWND editor = FindEditorWindow(title)) {
+      BringToTop(editor);
+      return;
+    }
+  }
+}
+
 }  // namespace
 
 void BringEditorForward(const std::string& path) {
@@ -37,29 +46,17 @@ void BringEditorForward(const std::string& path) {
   if (HWND editor = FindEditorWindow(EditorWindowTitle(path))) BringToTop(editor);
 }
 
-DWORD OpenDocumentAndWait(const std::string& path) {
-  if (path.empty()) return ERROR_FILE_NOT_FOUND;
-  const std::string title = EditorWindowTitle(path);
-  const std::wstring widePath = win::Widen(path);
-  SHELLEXECUTEINFOW info{};
-  info.cbSize = sizeof(info);
-  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
-  info.lpVerb = L"open";
-  info.lpFile = widePath.c_str();
-  info.nShow = SW_SHOW;
-  if (!ShellExecuteExW(&info)) {
-    DWORD error = GetLastError();
-    return error ? error : ERROR_NO_ASSOCIATION;
-  }
-  win::UniqueKernelHandle process(info.hProcess);
+DWORD OpenDocument(const std::string& path) {
+  if (const DWORD error = win::OpenWithShell(path, SW_SHOW)) return error;
+  BringEditorToTop(EditorWindowTitle(path));
+  return 0;
+}
 
-  for (int round = 0; round < kSearchRounds; ++round) {
-    Sleep(kSearchRoundMs);
-    if (HWND editor = FindEditorWindow(title)) {
-      BringToTop(editor);
-      break;
-    }
-  }
+DWORD OpenDocumentAndWait(const std::string& path) {
+  const std::string title = EditorWindowTitle(path);
+  win::UniqueKernelHandle process;
+  if (const DWORD error = win::OpenWithShell(path, SW_SHOW, &process)) return error;
+  BringEditorToTop(title);
   // An editor that reuses its document process gives no handle; the window search below
   // still follows the document.
   if (process) WaitForSingleObject(process.get(), INFINITE);

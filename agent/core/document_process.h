@@ -16,4 +16,8 @@ DWORD OpenDocumentAndWait(const std::string& path);
 // nothing when there is none.
 void BringEditorForward(const std::string& path);
 
+// Opens the document in its editor and brings the editor's window to the top once it shows
+// (searched for 5.5 s at most); does not wait for the editor. 0 or the system error code.
+DWORD OpenDocument(const std::string& path);
+
 }  // namespace edms

@@ -3,6 +3,8 @@
 #include <exception>
 
 #include "agent/core/action_runner.h"
+#include "agent/windows/download_commands.h"
+#include "common/download_item.h"
 #include "common/win/trace.h"
 #include "common/ws_command.h"
 
@@ -47,9 +49,10 @@ void EdmHelperService::HandleRequest(const std::shared_ptr<WebsocketClient>& cli
         break;
       }
       case AgentCommand::View:
+        StartView(windows_, config_, client->key(), request.arg2);
+        break;
       case AgentCommand::DoDownload:
-        // The view and download windows are not part of this agent yet.
-        win::Trace("command " + request.arg1 + " is not available yet; ignored");
+        StartMultiDownload(windows_, *this, config_, client->key());
         break;
       case AgentCommand::Unknown:
         break;
@@ -80,7 +83,7 @@ std::string EdmHelperService::LookUpSessionUser(const std::string& serverAddress
 }
 
 void EdmHelperService::CheckUser(const std::shared_ptr<WebsocketClient>& client) {
-  const std::string serverAddress = config_.Snapshot().ServerAddress;
+  const std::string serverAddress = config_.ServerAddress();
   // Without a server address there is no drive to look at: the answer needs no waiting.
   if (serverAddress.empty()) {
     client->PushPacket(DataMessage{"CHECK_USER", CheckUserReply(client->key(), {})});
@@ -95,7 +98,7 @@ void EdmHelperService::CheckUser(const std::shared_ptr<WebsocketClient>& client)
 }
 
 std::string EdmHelperService::CurrentUser() {
-  const std::string serverAddress = config_.Snapshot().ServerAddress;
+  const std::string serverAddress = config_.ServerAddress();
   std::lock_guard<std::mutex> lock(mutex_);
   if (!serverAddress.empty() && !refreshQueued_) {
     refreshQueued_ = background_.Post([this, serverAddress] {
@@ -116,6 +119,11 @@ std::string EdmHelperService::userId() const {
 std::vector<std::string> EdmHelperService::DownloadList() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return downloadList_;
+}
+
+void EdmHelperService::RemoveDownloadItems(const std::vector<std::string>& handed) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  RemoveHandedItems(downloadList_, handed);
 }
 
 }  // namespace edms

@@ -14,6 +14,7 @@
 
 #include "agent/core/shared_config.h"
 #include "agent/core/worker_queue.h"
+#include "agent/windows/window_threads.h"
 #include "common/data_message.h"
 
 namespace edms {
@@ -54,6 +55,9 @@ class EdmHelperService {
   std::string userId() const;
   // A copy of the items collected by ADD_TO_DOWNLOAD.
   std::vector<std::string> DownloadList() const;
+  // Takes the items a download window was given off the list once it has closed; items the
+  // page added meanwhile stay, and after a CLEAR_DOWNLOAD nothing is taken (RemoveHandedItems).
+  void RemoveDownloadItems(const std::vector<std::string>& handed);
 
   // The agent's current user without waiting: the session user as last looked up when there
   // is one, else the last page's key. Asks for a fresh lookup in the background, so the
@@ -77,7 +81,8 @@ class EdmHelperService {
   std::size_t downloadBytes_ = 0;
   std::string sessionUser_;  // the last lookup's answer
   bool refreshQueued_ = false;
-  WorkerQueue background_;  // last: its thread ends before anything it uses goes
+  WorkerQueue background_;  // after what its jobs use: its thread ends before they go
+  WindowThreads windows_;   // the view and download windows; closed first
 };
 
 }  // namespace edms

@@ -3,27 +3,47 @@
 #include <commctrl.h>
 
 #include <exception>
+#include <optional>
 #include <thread>
+#include <utility>
 
 #include "agent/core/app_rules.h"
+#include "agent/core/update_offer.h"
 #include "agent/resource.h"
 #include "agent/windows/meta_reader.h"
+#include "agent/windows/notice_dlg.h"
+#include "common/page_url.h"
+#include "common/text_format.h"
 #include "common/win/checkout_record.h"
 #include "common/win/language.h"
 #include "common/win/message_box.h"
+#include "common/win/process.h"
+#include "common/win/system_error.h"
 #include "common/win/text.h"
 #include "common/win/trace.h"
+#include "common/win/window_search.h"
 
 namespace edms {
 namespace {
 
-INT_PTR CALLBACK AboutProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
-  if (message == WM_INITDIALOG) return TRUE;
-  if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
-    EndDialog(window, LOWORD(wParam));
-    return TRUE;
-  }
-  return FALSE;
+// A message box of this thread with exactly `caption`; null when none is open.
+HWND FindOwnMessageBox(const std::string& caption) {
+  struct Search {
+    const std::string& caption;
+    HWND found;
+  } search{caption, nullptr};
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND window, LPARAM param) -> BOOL {
+        auto& s = *reinterpret_cast<Search*>(param);
+        wchar_t className[16] = {};
+        GetClassNameW(window, className, 16);
+        if (std::wstring(className) != L"#32770" || win::WindowTitle(window) != s.caption) return TRUE;
+        s.found = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
 }
 
 }  // namespace
@@ -61,9 +81,14 @@ void CPellarinDlg::EndLoop(int result) {
   PostMessageW(hwnd(), WM_NULL, 0, 0);
 }
 
-void CPellarinDlg::ShowInformation(const std::string& text) {
-  win::ShowMessage(hwnd(), text, win::LoadStringLang(instance(), IDS_INFORMATION), MB_OK | MB_ICONEXCLAMATION,
-                   false);
+void CPellarinDlg::ShowInformation(const std::string& text, UINT icon) {
+  win::ShowMessage(hwnd(), text, win::LoadStringLang(instance(), IDS_INFORMATION), MB_OK | icon, false);
+}
+
+std::string CPellarinDlg::CurrentUser() { return service_ ? service_->CurrentUser() : std::string(); }
+
+CheckInputs CPellarinDlg::Inputs() {
+  return CheckInputs{config_.Snapshot().AdaptorURL, CurrentUser(), startConfig_.AppType, startConfig_.AppVersion};
 }
 
 bool CPellarinDlg::OnInitDialog() {
@@ -73,13 +98,14 @@ bool CPellarinDlg::OnInitDialog() {
     EndLoop(-1);
     return true;
   }
-  AddAboutItem();
+  win::AddSystemMenuItem(hwnd(), win::LoadStringLang(instance(), IDS_ABOUTBOX), IDM_ABOUTBOX);
   SetProgramIcon(startConfig_.AppType, IDR_MAINFRAME, IDR_MAINFRAME_EDMS);
   settings_ = win::LoadAgentSettings(startConfig_.KeyPath.empty() ? win::kConfigKeyPath : startConfig_.KeyPath);
   SetWindowTextW(hwnd(), win::Widen("Pellarin[" + startConfig_.AppVersion + "]").c_str());
   InitSlider(IDC_NOTICE_SLIDER, IDC_NOTICE_VALUE, InitialSliderPosition(startConfig_.NoticeCheckTime, 5));
   InitSlider(IDC_UPDATE_SLIDER, IDC_UPDATE_VALUE, InitialSliderPosition(startConfig_.UpdateCheckTime, 10));
   tray_.SetIconResource(static_cast<UINT>(AppIconFor(startConfig_.AppType)));
+  checks_ = std::make_unique<PeriodicChecks>(hwnd(), kChecksDoneMessage);
   if (!StartService()) return true;
   HideToTray(hwnd(), false);
   ArmTimers();
@@ -94,7 +120,7 @@ void CPellarinDlg::LookForUncheckedEdits() {
   try {
     std::thread([window] {
       WPARAM count = 0;
-      for (const auto& [oid, record] : win::ListCheckOutRecords()) count += win::HoldsUncheckedEdits(record) ? 1 : 0;
+      for (const auto& [oid, record] : win::ListCheckOutRecords()) count += win::MayHoldUncheckedEdits(record) ? 1 : 0;
       if (count > 0) PostMessageW(window, kUncheckedEditsMessage, count, 0);
     }).detach();
   } catch (const std::exception& e) {
@@ -117,15 +143,6 @@ bool CPellarinDlg::CreateTray() {
   return tray_.CreateIcon(instance(), hwnd(), windowIcon, static_cast<UINT>(TrayMenuFor(startConfig_.AppType)));
 }
 
-void CPellarinDlg::AddAboutItem() {
-  const std::string about = win::LoadStringLang(instance(), IDS_ABOUTBOX);
-  if (about.empty()) return;
-  if (HMENU systemMenu = GetSystemMenu(hwnd(), FALSE)) {
-    AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, win::Widen(about).c_str());
-  }
-}
-
 void CPellarinDlg::InitSlider(int sliderId, int valueId, int position) {
   HWND slider = Item(sliderId);
   SendMessageW(slider, TBM_SETRANGE, TRUE, MAKELPARAM(1, 60));
@@ -134,6 +151,10 @@ void CPellarinDlg::InitSlider(int sliderId, int valueId, int position) {
   // The trackbar clamps the configured value; what it shows is what the timer uses.
   int shown = static_cast<int>(SendMessageW(slider, TBM_GETPOS, 0, 0));
   SetItemText(valueId, std::to_string(shown));
+}
+
+int CPellarinDlg::SliderPosition(int sliderId) const {
+  return static_cast<int>(SendMessageW(Item(sliderId), TBM_GETPOS, 0, 0));
 }
 
 bool CPellarinDlg::StartService() {
@@ -157,19 +178,27 @@ bool CPellarinDlg::StartService() {
 }
 
 void CPellarinDlg::ArmTimers() {
-  const int noticeMinutes = static_cast<int>(SendDlgItemMessageW(hwnd(), IDC_NOTICE_SLIDER, TBM_GETPOS, 0, 0));
-  const int updateMinutes = static_cast<int>(SendDlgItemMessageW(hwnd(), IDC_UPDATE_SLIDER, TBM_GETPOS, 0, 0));
-  const TimerPlan plan = PlanTimers(startConfig_.AppType, noticeMinutes, updateMinutes);
-  if (plan.armNotice) {
-    SetTimer(hwnd(), kNoticeTimer, plan.noticeMs, nullptr);
-    win::Trace("timer 0 armed " + std::to_string(plan.noticeMs) + " ms");
-  } else {
+  ArmNoticeTimer();
+  ArmUpdateTimer();
+  SetTimer(hwnd(), kTooltipTimer, TimerPlan{}.tooltipMs, nullptr);
+  win::Trace("timer 2 armed " + std::to_string(TimerPlan{}.tooltipMs) + " ms");
+}
+
+// The intervals are read back from the trackbars, which clamp what the configuration holds.
+void CPellarinDlg::ArmNoticeTimer() {
+  const TimerPlan plan = PlanTimers(startConfig_.AppType, SliderPosition(IDC_NOTICE_SLIDER), 0);
+  if (!plan.armNotice) {
     win::Trace("timer 0 not armed");
+    return;
   }
+  SetTimer(hwnd(), kNoticeTimer, plan.noticeMs, nullptr);
+  win::Trace("timer 0 armed " + std::to_string(plan.noticeMs) + " ms");
+}
+
+void CPellarinDlg::ArmUpdateTimer() {
+  const TimerPlan plan = PlanTimers(startConfig_.AppType, 0, SliderPosition(IDC_UPDATE_SLIDER));
   SetTimer(hwnd(), kUpdateTimer, plan.updateMs, nullptr);
   win::Trace("timer 1 armed " + std::to_string(plan.updateMs) + " ms");
-  SetTimer(hwnd(), kTooltipTimer, plan.tooltipMs, nullptr);
-  win::Trace("timer 2 armed " + std::to_string(plan.tooltipMs) + " ms");
 }
 
 bool CPellarinDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) {
@@ -182,7 +211,7 @@ bool CPellarinDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR
       return true;
     case WM_SYSCOMMAND:
       if ((wParam & 0xFFF0) != IDM_ABOUTBOX) return false;
-      win::DialogBoxLang(instance(), IDD_ABOUTBOX, hwnd(), AboutProc, 0);
+      win::ShowPlainDialog(instance(), IDD_ABOUTBOX, hwnd());
       return true;
     case WM_CLOSE:
       HideToTray(hwnd(), false);
@@ -190,6 +219,18 @@ bool CPellarinDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR
     case WM_ACTIVATE:
       if (LOWORD(wParam) != WA_INACTIVE && IsCompatAppType(startConfig_.AppType)) HideToTray(hwnd(), false);
       return false;
+    case WM_WINDOWPOSCHANGING:
+      // A window that is already the active one is shown without a new activation: the
+      // compatibility kind's window is kept from showing at all.
+      if (IsCompatAppType(startConfig_.AppType)) reinterpret_cast<WINDOWPOS*>(lParam)->flags &= ~SWP_SHOWWINDOW;
+      return false;
+    case WM_HSCROLL:
+      // Sent at the end of every move, by mouse or keyboard.
+      if (LOWORD(wParam) == TB_ENDTRACK && lParam) OnSliderReleased(GetDlgCtrlID(reinterpret_cast<HWND>(lParam)));
+      return true;
+    case kChecksDoneMessage:
+      OnChecksDone();
+      return true;
     default:
       (void)result;
       return false;
@@ -205,10 +246,10 @@ bool CPellarinDlg::OnTimer(UINT_PTR id) {
       return true;
     }
     case kNoticeTimer:
-      win::Trace("notice check is not available yet");
+      AskNoticeCount();
       return true;
     case kUpdateTimer:
-      win::Trace("update check is not available yet");
+      AskUpdate();
       return true;
     default:
       return false;
@@ -223,18 +264,200 @@ bool CPellarinDlg::OnCommand(int id, int, HWND) {
     case IDCANCEL:
       return true;  // Escape must not end the agent
     case ID_TRAY_EXIT:
+      CloseModalWindows();
       EndLoop(0);
       return true;
     case ID_TRAY_WORKING_DOCUMENTS:
+      StartProgramFor(TrayProgram::WorkingDocuments);
+      return true;
     case ID_TRAY_TRASHCAN:
+      StartProgramFor(TrayProgram::TrashCan);
+      return true;
     case ID_TRAY_EDMS:
+      OpenEdmsPage();
+      return true;
     case ID_TRAY_NOTICE:
+      OpenNotice();
+      return true;
     case ID_TRAY_CHECK_UPDATES:
-      win::Trace("tray command " + std::to_string(id) + " is not available yet");
+      CheckUpdatesNow();
       return true;
     default:
       return false;
   }
+}
+
+void CPellarinDlg::StartProgramFor(TrayProgram program) {
+  const std::string user = CurrentUser();
+  if (user.empty()) {
+    ShowInformation(win::LoadStringLang(instance(), IDS_NO_USER));
+    return;
+  }
+  const std::string problem = StartTrayProgram(instance(), program, config_.Snapshot(), user);
+  if (!problem.empty()) ShowInformation(problem);
+}
+
+void CPellarinDlg::OpenEdmsPage() {
+  const std::optional<std::string> url = EdmsPageUrl(settings_.edmsUrl, CurrentUser());
+  if (!url) {
+    win::Trace("EdmsURL is not a web address");
+    ShowInformation(FillPlaceholders(win::LoadStringLang(instance(), IDS_PAGE_ADDRESS_INVALID), {settings_.edmsUrl}));
+    return;
+  }
+  if (const DWORD error = win::OpenWithShell(*url, SW_SHOWNORMAL); error != 0) {
+    win::Trace("the EDMS page could not be opened, error " + std::to_string(error));
+    ShowInformation(FillPlaceholders(win::LoadStringLang(instance(), IDS_PAGE_OPEN_FAILED), {win::DescribeError(error)}));
+  }
+}
+
+void CPellarinDlg::OpenNotice() {
+  if (IsCompatAppType(startConfig_.AppType)) return;  // this installation kind has no notices
+  if (notice_) {
+    notice_->BringToFront();
+    return;
+  }
+  const std::string user = CurrentUser();
+  if (user.empty()) {
+    ShowInformation(win::LoadStringLang(instance(), IDS_NO_USER));
+    return;
+  }
+  // The notice page's address is read afresh each time, as an administrator may move it.
+  if (!win::ConfigKeyExists()) {
+    ShowInformation(win::LoadStringLang(instance(), IDS_CONFIG_INVALID));
+    return;
+  }
+  const win::AgentSettings current = win::LoadAgentSettings();
+  const std::optional<std::string> url = NoticePageUrl(current.noticeUrl, user, win::EffectiveLanguage());
+  if (!url) {
+    win::Trace("NoticeURL is not a web address");
+    ShowInformation(FillPlaceholders(win::LoadStringLang(instance(), IDS_PAGE_ADDRESS_INVALID), {current.noticeUrl}));
+    return;
+  }
+  CNoticeDlg dialog(instance(), *url, startConfig_.AppType, CreateSystemBrowser());
+  notice_ = &dialog;
+  const INT_PTR result = dialog.DoModal(hwnd());
+  notice_ = nullptr;
+  if (result != CNoticeDlg::kNoBrowser && result != -1) return;
+  // No browser control that can show the page here: the user's own browser shows it.
+  win::Trace("notice page goes to the default browser");
+  if (const DWORD error = win::OpenWithShell(*url, SW_SHOWNORMAL); error != 0) {
+    ShowInformation(FillPlaceholders(win::LoadStringLang(instance(), IDS_PAGE_OPEN_FAILED), {win::DescribeError(error)}));
+  }
+}
+
+void CPellarinDlg::CheckUpdatesNow() {
+  if (updateBox_ != UpdateBox::None) {
+    win::Trace("update message already open");
+    if (HWND box = UpdateBoxWindow()) SetForegroundWindow(box);
+    return;
+  }
+  manualUpdateCheck_ = true;
+  AskUpdate();
+}
+
+void CPellarinDlg::CloseModalWindows() {
+  if (notice_) notice_->Close();
+  if (HWND box = UpdateBoxWindow()) {
+    // The question closes as No; the version message as its OK.
+    PostMessageW(box, WM_COMMAND, updateBox_ == UpdateBox::Question ? IDNO : IDOK, 0);
+  }
+}
+
+HWND CPellarinDlg::UpdateBoxWindow() const {
+  switch (updateBox_) {
+    case UpdateBox::Question:
+      return FindOwnMessageBox(UpdateCaption(instance(), startConfig_.AppType));
+    case UpdateBox::LatestVersion:
+      return FindOwnMessageBox(win::LoadStringLang(instance(), IDS_INFORMATION));
+    case UpdateBox::None:
+      break;
+  }
+  return nullptr;
+}
+
+void CPellarinDlg::OnSliderReleased(int sliderId) {
+  if (sliderId != IDC_NOTICE_SLIDER && sliderId != IDC_UPDATE_SLIDER) return;
+  const bool notice = sliderId == IDC_NOTICE_SLIDER;
+  const int minutes = SliderPosition(sliderId);
+  SetItemText(notice ? IDC_NOTICE_VALUE : IDC_UPDATE_VALUE, std::to_string(minutes));
+  if (notice) {
+    ArmNoticeTimer();
+  } else if (updateBox_ != UpdateBox::Question) {
+    ArmUpdateTimer();  // during the question the timer stays paused; it is armed after it
+  }
+  // In memory as well as in the key: the next save of the record must not bring back the
+  // interval it held before.
+  config_.Update([&](win::ClientConfig& config) {
+    (notice ? config.NoticeCheckTime : config.UpdateCheckTime) = static_cast<uint32_t>(minutes);
+  });
+  if (!config_.SaveChanges()) win::Trace("the interval could not be saved");
+}
+
+void CPellarinDlg::AskNoticeCount() {
+  // A notice window that is open shows the notices already; the compatibility kind has none.
+  if (noticeCheckPending_ || notice_ || IsCompatAppType(startConfig_.AppType)) return;
+  noticeCheckPending_ = checks_ && checks_->Ask(CheckAnswer::Kind::Notices, Inputs());
+}
+
+void CPellarinDlg::AskUpdate() {
+  if (updateCheckPending_ || updateBox_ != UpdateBox::None) return;
+  updateCheckPending_ = checks_ && checks_->Ask(CheckAnswer::Kind::Update, Inputs());
+  if (!updateCheckPending_) manualUpdateCheck_ = false;
+}
+
+void CPellarinDlg::OnChecksDone() {
+  if (!checks_) return;
+  for (const CheckAnswer& answer : checks_->TakeAnswers()) {
+    if (answer.kind == CheckAnswer::Kind::Notices) {
+      noticeCheckPending_ = false;
+      OnNoticeCount(answer);
+    } else {
+      updateCheckPending_ = false;
+      OnUpdateAnswer(answer, std::exchange(manualUpdateCheck_, false));
+    }
+  }
+}
+
+void CPellarinDlg::OnNoticeCount(const CheckAnswer& answer) {
+  if (answer.result != kCheckOk) {
+    win::Trace("notice check failed, result " + std::to_string(answer.result));
+    return;
+  }
+  win::Trace("notice count " + std::to_string(answer.count));
+  if (answer.count < 1 || notice_) return;
+  const std::string text =
+      FillPlaceholders(win::LoadStringLang(instance(), IDS_UNREAD_MESSAGES), {std::to_string(answer.count)});
+  const bool shown = tray_.ShowBalloonText(text);
+  win::Trace("balloon " + std::string(shown ? "shown: " : "not shown: ") + text);
+}
+
+void CPellarinDlg::OnUpdateAnswer(const CheckAnswer& answer, bool manual) {
+  if (answer.result != kCheckOk) {
+    win::Trace("update check failed, result " + std::to_string(answer.result));
+    return;
+  }
+  if (answer.size < 1) {
+    win::Trace("no update offered");
+    if (manual) {
+      updateBox_ = UpdateBox::LatestVersion;
+      ShowInformation(FillPlaceholders(win::LoadStringLang(instance(), IDS_LATEST_VERSION), {startConfig_.AppVersion}),
+                      MB_ICONINFORMATION);
+      updateBox_ = UpdateBox::None;
+    }
+    return;
+  }
+  win::Trace("update offered: " + answer.version);
+  // No second offer while this one is open: the timer waits for the answer.
+  updateBox_ = UpdateBox::Question;
+  KillTimer(hwnd(), kUpdateTimer);
+  win::Trace("timer 1 paused");
+  const UpdateOffer offer{CurrentUser(), config_.Snapshot().AdaptorURL, startConfig_.AppType,
+                          startConfig_.AppVersion, answer.version, answer.size};
+  const bool yes = AskToUpdate(instance(), hwnd(), offer);
+  win::Trace(std::string("update question answered ") + (yes ? "yes" : "no"));
+  if (yes) StartUpdateDownload(offer);
+  updateBox_ = UpdateBox::None;
+  if (!done_) ArmUpdateTimer();
 }
 
 void CPellarinDlg::OnDestroy() {

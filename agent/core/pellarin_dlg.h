@@ -1,5 +1,7 @@
 // The agent's main window (dialog 102): hidden in the notification area for the whole run,
-// it owns the command service, the WebSocket server, the tray icon and the three timers.
+// it owns the command service, the WebSocket server, the tray icon and its menu, the two
+// interval trackbars and the three timers. Only one of each modal thing is open at a time: a
+// second request for it brings the open one to the front.
 #pragma once
 #include <windows.h>
 
@@ -8,7 +10,9 @@
 #include <string>
 
 #include "agent/core/edm_helper_service.h"
+#include "agent/core/periodic_checks.h"
 #include "agent/core/shared_config.h"
+#include "agent/core/tray_programs.h"
 #include "agent/core/websocket_server.h"
 #include "agent/windows/system_tray.h"
 #include "common/win/client_config.h"
@@ -19,8 +23,12 @@ namespace edms {
 inline constexpr UINT_PTR kNoticeTimer = 0;
 inline constexpr UINT_PTR kUpdateTimer = 1;
 inline constexpr UINT_PTR kTooltipTimer = 2;
+// Posted by the periodic checks when an answer is ready.
+inline constexpr UINT kChecksDoneMessage = WM_APP + 11;
 // Posted to the main window with the number of working copies that hold unchecked edits.
 inline constexpr UINT kUncheckedEditsMessage = WM_APP + 20;
+
+class CNoticeDlg;
 
 class CPellarinDlg : public win::CDialogBase {
  public:
@@ -39,14 +47,34 @@ class CPellarinDlg : public win::CDialogBase {
 
  private:
   bool CreateTray();
-  void AddAboutItem();
   void InitSlider(int sliderId, int valueId, int position);
+  int SliderPosition(int sliderId) const;
   bool StartService();
   void ArmTimers();
+  void ArmNoticeTimer();
+  void ArmUpdateTimer();
   void LookForUncheckedEdits();
   void ShowUncheckedEdits(std::size_t count);
   void EndLoop(int result);
-  void ShowInformation(const std::string& text);
+  void ShowInformation(const std::string& text, UINT icon = MB_ICONEXCLAMATION);
+  std::string CurrentUser();
+  CheckInputs Inputs();
+
+  // Tray commands.
+  void StartProgramFor(TrayProgram program);
+  void OpenEdmsPage();
+  void OpenNotice();
+  void CheckUpdatesNow();
+  void CloseModalWindows();
+
+  // Trackbars and periodic checks.
+  void OnSliderReleased(int sliderId);
+  void AskNoticeCount();
+  void AskUpdate();
+  void OnChecksDone();
+  void OnNoticeCount(const CheckAnswer& answer);
+  void OnUpdateAnswer(const CheckAnswer& answer, bool manual);
+  HWND UpdateBoxWindow() const;
 
   SharedConfig& config_;
   const win::ClientConfig startConfig_;  // the copy taken at start-up
@@ -54,6 +82,13 @@ class CPellarinDlg : public win::CDialogBase {
   std::unique_ptr<EdmHelperService> service_;
   WebsocketServer server_;  // declared after the service: stopped and gone before it
   CSystemTray tray_;
+  std::unique_ptr<PeriodicChecks> checks_;
+  bool noticeCheckPending_ = false;
+  bool updateCheckPending_ = false;
+  bool manualUpdateCheck_ = false;  // the pending update check was asked for from the menu
+  // The update message that is open: the latest-version message or the update question.
+  enum class UpdateBox { None, LatestVersion, Question } updateBox_ = UpdateBox::None;
+  CNoticeDlg* notice_ = nullptr;  // the open notice window
   bool done_ = false;
   int result_ = 0;
 };

@@ -7,6 +7,11 @@ win::ClientConfig SharedConfig::Snapshot() const {
   return config_;
 }
 
+std::string SharedConfig::ServerAddress() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return config_.ServerAddress;
+}
+
 bool SharedConfig::SetEdmUserId(const std::string& userId) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (config_.EdmUserId == userId) return false;

@@ -18,6 +18,9 @@ class SharedConfig {
   // A copy of the record as it stands.
   win::ClientConfig Snapshot() const;
 
+  // The one value a CHECK_USER needs, without copying the record.
+  std::string ServerAddress() const;
+
   // Sets EdmUserId in memory; true when that changed it (the key is then behind: SaveChanges).
   bool SetEdmUserId(const std::string& userId);
 

@@ -80,8 +80,13 @@ class Session : public std::enable_shared_from_this<Session> {
 
   void Run() { net::dispatch(ws_.get_executor(), beast::bind_front_handler(&Session::Start, shared_from_this())); }
 
-  // From any thread: the text is queued on this connection's strand.
+  // From any thread: the text is queued on this connection's strand (at once when called on
+  // it, as a reply made while handling a message is: a post costs a trip through the kernel).
   void Push(std::string text) {
+    using Strand = net::strand<net::io_context::executor_type>;
+    if (const Strand* strand = ws_.get_executor().target<Strand>(); strand && strand->running_in_this_thread()) {
+      return QueueWrite(std::move(text));
+    }
     net::post(ws_.get_executor(), [self = shared_from_this(), text = std::move(text)]() mutable {
       self->QueueWrite(std::move(text));
     });

@@ -1,8 +1,10 @@
 #!/usr/bin/python3
-"""Writes the small icons and dialog pictures of the check-in and cancel programs.
+"""Writes the small icons and dialog pictures of the check-in, cancel and working-documents
+programs.
 
-    make_art.py checkin checkin/art     (icons 128, 130 and picture 129)
-    make_art.py cancel  cancel/art      (icons 128, 132 and picture 131)
+    make_art.py checkin     checkin/art      (icons 128, 130 and picture 129)
+    make_art.py cancel      cancel/art       (icons 128, 132 and picture 131)
+    make_art.py workingdocs workingdocs/art  (icons 128, 129; no picture)
 
 The files are committed; run this again only to change the artwork.
 """
@@ -71,11 +73,15 @@ def main():
                     "icons": (128, 130), "picture": 129},
         "cancel": {"normal": (200, 60, 40), "alternative": (200, 130, 20),
                    "icons": (128, 132), "picture": 131},
+        "workingdocs": {"normal": (110, 70, 170), "alternative": (40, 130, 150),
+                        "icons": (128, 129), "picture": None},
     }[program]
     for icon_id, colour in zip(schemes["icons"], (schemes["normal"], schemes["alternative"])):
         sheet = document(colour, 32)
         (out / f"icon{icon_id}.ico").write_bytes(
             ico(32, lambda x, y, s=sheet: (s(x, y) + (255,)) if s(x, y) else (0, 0, 0, 0)))
+    if schemes["picture"] is None:
+        return
     sheet = document(schemes["normal"], 96)
     (out / f"picture{schemes['picture']}.bmp").write_bytes(
         bmp(96, 96, lambda x, y: sheet(x, y) or (240, 240, 240)))

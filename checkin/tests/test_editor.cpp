@@ -1,8 +1,8 @@
 // Stand-in editor for the end-to-end tests:
-//   checkin_test_editor.exe [--file PATH] [--title TEXT] [--child TEXT]
-// holds PATH open (shared for reading only, so nobody can delete it or open it exclusively),
-// shows a window titled TEXT and, with --child, a child control whose text is TEXT there
-// instead. Runs until its window is closed.
+//   checkin_test_editor.exe [--file PATH] [--share read|none] [--title TEXT] [--child TEXT]
+// holds PATH open (shared for reading only, so nobody can delete it or open it exclusively;
+// with --share none nobody can open it at all), shows a window titled TEXT and, with --child,
+// a child control whose text is TEXT there instead. Runs until its window is closed.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -26,17 +26,19 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   int argc = 0;
   LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   std::wstring file, title = L"Stand-in editor", child;
+  DWORD share = FILE_SHARE_READ;
   for (int i = 1; argv && i + 1 < argc; i += 2) {
     std::wstring key = argv[i];
     if (key == L"--file") file = argv[i + 1];
     if (key == L"--title") title = argv[i + 1];
     if (key == L"--child") child = argv[i + 1];
+    if (key == L"--share" && std::wstring(argv[i + 1]) == L"none") share = 0;
   }
   if (argv) LocalFree(argv);
 
   edms::win::UniqueKernelHandle held;
   if (!file.empty()) {
-    held.reset(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    held.reset(CreateFileW(file.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!held) return 2;
   }

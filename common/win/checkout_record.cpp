@@ -97,7 +97,7 @@ std::vector<std::pair<std::string, CheckOutRecord>> ListCheckOutRecords(const st
   return records;
 }
 
-bool HoldsUncheckedEdits(const CheckOutRecord& record) {
+bool MayHoldUncheckedEdits(const CheckOutRecord& record) {
   const std::optional<FileStamp> now = GetFileStamp(record.localPath);
   if (!now) return false;  // no copy: nothing here to lose
   return !record.stamp || *now != *record.stamp;

@@ -44,9 +44,11 @@ std::optional<CheckOutRecord> ReadCheckOutRecord(const std::string& oid,
 // for finding forgotten work: the programs reach a record through its object id.
 std::vector<std::pair<std::string, CheckOutRecord>> ListCheckOutRecords(const std::string& base = kCheckOutsKeyPath);
 
-// True when the record's working copy holds edits that only this computer has: the copy
-// exists and its stamp differs from the recorded one, or no stamp was recorded to tell.
-bool HoldsUncheckedEdits(const CheckOutRecord& record);
+// True unless the record shows that its working copy holds no edits of this computer's own:
+// the copy exists and either its stamp differs from the recorded one or none was recorded to
+// tell (HoldsUncheckedEdits, which only claims what a stamp proves, answers false there).
+// What guards a copy against being replaced, and what the agent counts at start.
+bool MayHoldUncheckedEdits(const CheckOutRecord& record);
 
 // Deletes the record's key with any subkeys. True when the record is gone afterwards.
 bool DeleteCheckOutRecord(const std::string& oid, const std::string& base = kCheckOutsKeyPath);

@@ -4,6 +4,30 @@
 #include "common/win/text.h"
 
 namespace edms::win {
+namespace {
+
+INT_PTR CALLBACK PlainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
+  if (message == WM_INITDIALOG) return TRUE;
+  if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
+    EndDialog(window, LOWORD(wParam));
+    return TRUE;
+  }
+  return FALSE;
+}
+
+}  // namespace
+
+void AddSystemMenuItem(HWND window, const std::string& text, UINT command) {
+  if (text.empty()) return;
+  if (HMENU systemMenu = GetSystemMenu(window, FALSE)) {
+    AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(systemMenu, MF_STRING, command, Widen(text).c_str());
+  }
+}
+
+INT_PTR ShowPlainDialog(HINSTANCE instance, int templateId, HWND parent) {
+  return DialogBoxLang(instance, templateId, parent, &PlainDialogProc, 0);
+}
 
 INT_PTR CDialogBase::DoModal(HWND parent) {
   modal_ = true;

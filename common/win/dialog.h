@@ -63,4 +63,12 @@ class CDialogBase {
   HICON minimizedIcon_ = nullptr;
 };
 
+// Appends a separator and the item `text` with command `command` to the window's system menu
+// (the about item); nothing when `text` is empty.
+void AddSystemMenuItem(HWND window, const std::string& text, UINT command);
+
+// Runs dialog `templateId` (in the run's language) modally with nothing to do but close on OK
+// or Cancel: an about box.
+INT_PTR ShowPlainDialog(HINSTANCE instance, int templateId, HWND parent);
+
 }  // namespace edms::win

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string_view>
 
+#include "common/read_pacer.h"
 #include "common/url.h"
 #include "common/win/internet_error.h"
 #include "common/win/text.h"
@@ -186,73 +187,32 @@ bool FinishRequest(HINTERNET request, const ConnectionOptions& options, Exchange
   return true;
 }
 
-// How much each body read asks for. WinInet fills a read to the size asked before it returns,
-// while what it holds at once (InternetQueryDataAvailable) is only its small buffer: asking for
-// what it holds never waits for more than came, asking for large blocks avoids the cost of
-// many calls. So reads ask for what is held while the link is slow; once the buffer has been
-// found full, without waiting, several times in a row, they ask for growing blocks (up to the
-// sink's block size) as long as those come back quickly; a large read that takes long drops
-// back to what is held.
-class ReadPacer {
- public:
-  explicit ReadPacer(size_t largest) : largest_(std::max<size_t>(largest, 1)) {}
-
-  size_t Want(DWORD held) const {
-    const size_t want = std::max<size_t>(held, block_);
-    return std::min<size_t>({want, largest_, 0x40000000});
-  }
-
-  // `held` was there after waiting `waited`; a read of `asked` took `took`.
-  void After(DWORD held, std::chrono::steady_clock::duration waited, size_t asked,
-             std::chrono::steady_clock::duration took) {
-    if (block_ > 0) {
-      if (asked > held && took > kSlow) {
-        block_ = 0;
-        fullInARow_ = 0;
-      } else if (took < kQuick) {
-        block_ = std::min(block_ * 2, largest_);
-      }
-      return;
-    }
-    const bool full = held >= heldMost_ && held >= kSmallestFull && waited < kQuick;
-    heldMost_ = std::max(heldMost_, held);
-    fullInARow_ = full ? fullInARow_ + 1 : 0;
-    if (fullInARow_ >= kFullBeforeBlocks) block_ = std::min(kFirstBlock, largest_);
-  }
-
- private:
-  static constexpr size_t kFirstBlock = 64 * 1024;
-  static constexpr DWORD kSmallestFull = 4096;
-  static constexpr int kFullBeforeBlocks = 4;
-  static constexpr auto kQuick = std::chrono::milliseconds(20);
-  static constexpr auto kSlow = std::chrono::milliseconds(200);
-  const size_t largest_;
-  size_t block_ = 0;  // 0: ask for what is held
-  DWORD heldMost_ = 0;
-  int fullInARow_ = 0;
-};
+// Reads up to `capacity` without holding the thread for long: waits for the first data (or
+// the end: `got` 0), then asks for what the pacer judges will come in about its target time,
+// never less than what WinInet already holds. WinInet's own read returns only once it has
+// all it was asked for. False on a failure, with its code left for InternetFailed.
+bool ReadPaced(HINTERNET request, char* buffer, DWORD capacity, DWORD& got, ReadPacer& pacer) {
+  got = 0;
+  DWORD ready = 0;
+  if (!InternetQueryDataAvailable(request, &ready, 0, 0)) return false;
+  if (ready == 0) return true;  // the end of the body
+  const DWORD want = std::min<DWORD>(pacer.Next(ready, std::chrono::steady_clock::now()), capacity);
+  if (!InternetReadFile(request, buffer, want, &got)) return false;
+  pacer.Took(got, std::chrono::steady_clock::now());
+  return true;
+}
 
 void ReadBody(HINTERNET request, BodySink& sink, ExchangeOutcome& out) {
   BodySink::Step step = sink.OnReply(out.reply, out.rawHeaders);
   std::vector<char> block(std::max<size_t>(sink.BlockSize(), 1));
-  ReadPacer pacer(block.size());
+  const DWORD capacity = static_cast<DWORD>(std::min<size_t>(block.size(), 0x40000000));
+  ReadPacer pacer(capacity, std::chrono::steady_clock::now());
   while (step == BodySink::Step::Continue) {
-    // Waits until something has come (or the reply has ended).
-    const auto asked = std::chrono::steady_clock::now();
-    DWORD held = 0;
-    if (!InternetQueryDataAvailable(request, &held, 0, 0)) {
-      InternetFailed(out);
-      return;
-    }
-    if (held == 0) return;  // the peer has nothing more
-    const size_t want = pacer.Want(held);
-    const auto reading = std::chrono::steady_clock::now();
     DWORD got = 0;
-    if (!InternetReadFile(request, block.data(), static_cast<DWORD>(want), &got)) {
+    if (!ReadPaced(request, block.data(), capacity, got, pacer)) {
       InternetFailed(out);
       return;
     }
-    pacer.After(held, reading - asked, want, std::chrono::steady_clock::now() - reading);
     if (got == 0) return;  // the peer has nothing more
     out.bodyBytes += got;
     step = sink.OnBlock(block.data(), got, out.bodyBytes);
@@ -277,6 +237,7 @@ ExchangeOutcome RunForm(const std::string& adaptorUrl, Command command,
   if (!AddHeaders(h.request.get(), kFormContentType, HTTP_ADDREQ_FLAG_ADD_IF_NEW, out)) return out;
   if (!StartRequest(h.request.get(), body->size(), out)) return out;
   if (!WriteAll(h.request.get(), body->data(), body->size(), out)) return out;
+  if (sink) sink->OnRequestSent();
   if (!FinishRequest(h.request.get(), Format(command).options, out)) return out;
   if (sink) ReadBody(h.request.get(), *sink, out);
   return out;

@@ -45,9 +45,12 @@ class BodySink {
     Fail,      // a local failure (e.g. the file write failed): the outcome is OtherFailure
   };
   virtual ~BodySink() = default;
-  // Largest block handed to OnBlock. Each read takes what the connection has ready, up to
-  // this: a slow link gives small blocks soon, a fast one full blocks.
+  // Largest block handed to OnBlock. No read waits for more than has come in, or than the
+  // recent rate brings in about 50 ms (common/read_pacer.h): a slow link gives small blocks at
+  // once (a window's thread answers between them), a fast one blocks of this size.
   virtual size_t BlockSize() const { return 256 * 1024; }
+  // Called once the request has been sent, before the reply is waited for.
+  virtual void OnRequestSent() {}
   // Called once, only when XRS_RTNCODE is "00", before any body read. A sink that expects
   // an empty body (XRS_FILESIZE 0) returns Stop here so that nothing is read.
   virtual Step OnReply(const ServerReply& reply, const std::string& rawHeaders) = 0;

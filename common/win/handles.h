@@ -71,10 +71,21 @@ struct MenuTraits {
   static void close(HMENU h) { DestroyMenu(h); }
 };
 
+// COM interface pointers: the reference held is released once.
+template <typename Interface>
+struct ComTraits {
+  using handle_type = Interface*;
+  static Interface* invalid() { return nullptr; }
+  static bool valid(Interface* p) { return p != nullptr; }
+  static void close(Interface* p) { p->Release(); }
+};
+
 using UniqueHKey = UniqueHandle<KeyTraits>;
 using UniqueHInternet = UniqueHandle<InternetTraits>;
 using UniqueKernelHandle = UniqueHandle<KernelTraits>;
 using UniqueHIcon = UniqueHandle<IconTraits>;
 using UniqueHMenu = UniqueHandle<MenuTraits>;
+template <typename Interface>
+using UniqueCom = UniqueHandle<ComTraits<Interface>>;
 
 }  // namespace edms::win

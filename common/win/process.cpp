@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include "common/win/message_pump.h"
 #include "common/win/text.h"
 
 namespace edms::win {
@@ -23,19 +24,42 @@ std::string GetAgentFolder() {
 
 std::string QuoteArgument(std::string_view argumentString) { return "\"" + std::string(argumentString) + "\""; }
 
-UniqueKernelHandle StartProgram(const std::string& verb, const std::string& file, const std::string& parameters,
-                                int showMode) {
-  if (file.empty()) return {};
+namespace {
+
+// ShellExecuteExW, keeping the process in `process` when given. False, with the thread's last
+// error set, when nothing was started.
+bool ShellStart(const std::string& verb, const std::string& file, const std::string& parameters, int showMode,
+                UniqueKernelHandle* process) {
+  if (file.empty()) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return false;
+  }
   const std::wstring wideVerb = Widen(verb), wideFile = Widen(file), wideParameters = Widen(parameters);
   SHELLEXECUTEINFOW info{};
   info.cbSize = sizeof(info);
-  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+  info.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC | (process ? SEE_MASK_NOCLOSEPROCESS : 0);
   info.lpVerb = wideVerb.c_str();
   info.lpFile = wideFile.c_str();
   info.lpParameters = wideParameters.empty() ? nullptr : wideParameters.c_str();
   info.nShow = showMode;
-  if (!ShellExecuteExW(&info)) return {};
-  return UniqueKernelHandle(info.hProcess);
+  if (!ShellExecuteExW(&info)) return false;
+  if (process) process->reset(info.hProcess);
+  return true;
+}
+
+}  // namespace
+
+UniqueKernelHandle StartProgram(const std::string& verb, const std::string& file, const std::string& parameters,
+                                int showMode) {
+  UniqueKernelHandle process;
+  ShellStart(verb, file, parameters, showMode, &process);
+  return process;
+}
+
+DWORD OpenWithShell(const std::string& target, int showMode, UniqueKernelHandle* process) {
+  if (ShellStart("open", target, {}, showMode, process)) return 0;
+  const DWORD error = GetLastError();
+  return error ? error : ERROR_NO_ASSOCIATION;
 }
 
 namespace {
@@ -62,16 +86,7 @@ int WaitForExitCodeDispatching(HANDLE process) {
     const DWORD woke = MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_ALLINPUT);
     if (woke == WAIT_OBJECT_0) break;
     if (woke != WAIT_OBJECT_0 + 1) return -1;
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_QUIT) {
-        quit = true;
-        quitCode = msg.wParam;
-        continue;
-      }
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
+    if (!DispatchPendingMessages(quitCode)) quit = true;
   }
   if (quit) PostQuitMessage(static_cast<int>(quitCode));
   return ExitCodeOf(process);

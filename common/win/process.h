@@ -21,10 +21,17 @@ std::string GetAgentFolder();
 std::string QuoteArgument(std::string_view argumentString);
 
 // Starts `file` through the shell with `verb` and `parameters` as they stand, no owner
-// window, no working folder, keeping the process. Null when it could not be started or gave
-// no process (a document handed to an instance that was already running).
+// window, no working folder, keeping the process. Null when it could not be started (the
+// thread's last error says why) or gave no process (a document handed to an instance that was
+// already running).
 UniqueKernelHandle StartProgram(const std::string& verb, const std::string& file, const std::string& parameters,
                                 int showMode = SW_SHOW);
+
+// Opens `target` (a document or a web address) with the shell's "open" verb, the way the
+// user's settings say (the default browser for a web address), without waiting for it. 0, or
+// the system error code when the shell could not open it. `process`, when given, receives the
+// process that was started (null when the shell handed the target to one already running).
+DWORD OpenWithShell(const std::string& target, int showMode, UniqueKernelHandle* process = nullptr);
 
 // Waits without time limit for the process to end: its exit code, or -1 when there is no
 // process or its code cannot be read.

@@ -81,15 +81,16 @@ def reg_get(value, key=CONFIG_KEY, env=None):
 class Agent:
     """One run of Pellarin.exe under Wine. stop() is safe to call at any time, more than once."""
 
-    def __init__(self, log_path, title=AGENT_TITLE):
+    def __init__(self, log_path, title=AGENT_TITLE, exe=AGENT_EXE):
         self.log_path = Path(log_path)
         self.title = title
+        self.exe = Path(exe)
         self.proc = None
 
     def start(self, wait_serving=True):
         env = dict(os.environ, WINEDEBUG=AGENT_WINEDEBUG)
         self._log = open(self.log_path, "wb")
-        self.proc = subprocess.Popen([str(WINE), str(AGENT_EXE)], stdout=self._log, stderr=subprocess.STDOUT,
+        self.proc = subprocess.Popen([str(WINE), str(self.exe)], stdout=self._log, stderr=subprocess.STDOUT,
                                      stdin=subprocess.DEVNULL, env=env, start_new_session=True)
         if wait_serving:
             ok = wait_until(lambda: port_open(AGENT_PORT) or self.proc.poll() is not None, 60)
@@ -220,12 +221,13 @@ def write_config(windows_programs, devserver, work_dirs):
 
 @pytest.fixture
 def start_agent(windows_programs, tmp_path):
-    """start_agent(wait_serving=True, title=AGENT_TITLE) -> Agent; every agent started is stopped
-    at teardown. `title` is the main window's, "Pellarin[" + AppVersion + "]"."""
+    """start_agent(wait_serving=True, title=AGENT_TITLE, exe=AGENT_EXE) -> Agent; every agent
+    started is stopped at teardown. `title` is the main window's, "Pellarin[" + AppVersion + "]";
+    `exe` a copy of Pellarin.exe in another folder, to start other programs beside it."""
     agents = []
 
-    def start(wait_serving=True, title=AGENT_TITLE):
-        agent = Agent(tmp_path / f"agent{len(agents)}.log", title)
+    def start(wait_serving=True, title=AGENT_TITLE, exe=AGENT_EXE):
+        agent = Agent(tmp_path / f"agent{len(agents)}.log", title, exe)
         agents.append(agent)
         return agent.start(wait_serving=wait_serving)
 

@@ -6,6 +6,7 @@
 // did not show within the timeout or an operation failed (with a message on stderr), 2 on
 // a usage error. Waits poll every 50 ms until --timeout (default 5000 ms).
 #include <windows.h>
+#include <commctrl.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -43,6 +44,7 @@ constexpr int kMessageBoxTextId = 0xFFFF;
 struct Options {
   DWORD timeoutMs = 5000;
   bool contains = false;
+  bool byClass = false;  // TITLE names a class: the first shown window of that class
   std::optional<int> dismiss;
   std::wstring caption;  // msgbox: only boxes with this caption
   std::vector<std::wstring> args;
@@ -64,12 +66,16 @@ int Fail(const std::string& message) {
 int Usage(const std::string& message) {
   Fail(message);
   fputs(
-      "usage: uidriver [--timeout MS] [--contains] COMMAND ARGS\n"
+      "usage: uidriver [--timeout MS] [--contains] [--class] COMMAND ARGS\n"
       "  wait-window TITLE | wait-gone TITLE | is-visible TITLE | list-windows\n"
       "  controls TITLE | text TITLE ID | set-text TITLE ID TEXT | type TITLE ID TEXT | click TITLE ID\n"
       "  check TITLE ID | command TITLE ID | close TITLE | screenshot TITLE FILE.bmp\n"
+      "  post TITLE MESSAGE WPARAM LPARAM | key TITLE ID VK [COUNT]\n"
       "  msgbox [--caption TEXT] [--dismiss ID]\n"
+      "  is-enabled TITLE ID | list-columns TITLE ID | list-rows TITLE ID\n"
+      "  list-click TITLE ID ROW | list-dblclick TITLE ID ROW\n"
       "  reg-get KEY VALUE | reg-set KEY VALUE sz|dword DATA | reg-delete KEY [VALUE]\n"
+      "  rows TITLE ID [COLUMNS]\n"
       "  file-version FILE NAME\n",
       stderr);
   return kExitUsage;
@@ -159,15 +165,16 @@ bool TitleMatches(const std::wstring& title, const std::wstring& wanted, bool co
   return contains ? title.find(wanted) != std::wstring::npos : title == wanted;
 }
 
-HWND FindTop(const std::wstring& wanted, bool contains) {
-  for (HWND h : TopLevelWindows())
-    if (TitleMatches(TitleOf(h), wanted, contains)) return h;
+HWND FindTop(const std::wstring& wanted, bool contains, bool byClass = false) {
+  for (HWND h : TopLevelWindows()) {
+    if (byClass ? IsWindowVisible(h) && ClassOf(h) == wanted : TitleMatches(TitleOf(h), wanted, contains)) return h;
+  }
   return nullptr;
 }
 
 HWND WaitTop(const Options& o, const std::wstring& wanted) {
   HWND found = nullptr;
-  Poll(o.timeoutMs, [&] { return (found = FindTop(wanted, o.contains)) != nullptr; });
+  Poll(o.timeoutMs, [&] { return (found = FindTop(wanted, o.contains, o.byClass)) != nullptr; });
   return found;
 }
 
@@ -329,6 +336,37 @@ int CmdCommand(const Options& o) {
   HWND h = WaitTop(o, o.args[0]);
   if (!h) return Fail("no window \"" + Narrow(o.args[0]) + "\"");
   if (!PostMessageW(h, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(*id), 0), 0)) return Fail("PostMessage failed");
+  return kExitOk;
+}
+
+// Any message posted to the window, as the system would post it (a timer's tick, the tray
+// icon's notification). Numbers are decimal or 0x-hexadecimal.
+int CmdPost(const Options& o) {
+  if (o.args.size() != 4) return Usage("post TITLE MESSAGE WPARAM LPARAM");
+  auto message = ParseNumber(o.args[1]), wParam = ParseNumber(o.args[2]), lParam = ParseNumber(o.args[3]);
+  if (!message || !wParam || !lParam) return Usage("post takes numbers");
+  HWND h = WaitTop(o, o.args[0]);
+  if (!h) return Fail("no window \"" + Narrow(o.args[0]) + "\"");
+  if (!PostMessageW(h, static_cast<UINT>(*message), static_cast<WPARAM>(*wParam), static_cast<LPARAM>(*lParam)))
+    return Fail("PostMessage failed");
+  return kExitOk;
+}
+
+// Key presses on a control (down, then up), as the keyboard sends them to the focused one.
+int CmdKey(const Options& o) {
+  if (o.args.size() != 3 && o.args.size() != 4) return Usage("key TITLE ID VK [COUNT]");
+  auto vk = ParseNumber(o.args[2]);
+  auto count = o.args.size() == 4 ? ParseNumber(o.args[3]) : std::optional<long long>(1);
+  if (!vk || !count || *count < 1) return Usage("key takes a virtual-key number and a count of at least 1");
+  std::string error;
+  auto t = WaitControl(o, o.args[0], o.args[1], &error);
+  if (!t) return Fail(error);
+  const UINT scan = MapVirtualKeyW(static_cast<UINT>(*vk), MAPVK_VK_TO_VSC);
+  for (long long i = 0; i < *count; ++i) {
+    if (!PostMessageW(t->control, WM_KEYDOWN, static_cast<WPARAM>(*vk), 1 | (scan << 16)) ||
+        !PostMessageW(t->control, WM_KEYUP, static_cast<WPARAM>(*vk), 1 | (scan << 16) | 0xC0000000u))
+      return Fail("PostMessage failed");
+  }
   return kExitOk;
 }
 
@@ -501,6 +539,193 @@ int CmdFileVersion(const Options& o) {
   return kExitOk;
 }
 
+// --- list views: their messages carry pointers, so the driver works in the owner's memory ----
+
+// Memory in the process that owns a window, released again on destruction.
+class RemoteMemory {
+ public:
+  RemoteMemory(HWND window, size_t size) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    process_.reset(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid));
+    if (process_) address_ = VirtualAllocEx(process_.get(), nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  }
+  ~RemoteMemory() {
+    if (address_) VirtualFreeEx(process_.get(), address_, 0, MEM_RELEASE);
+  }
+  RemoteMemory(const RemoteMemory&) = delete;
+  RemoteMemory& operator=(const RemoteMemory&) = delete;
+
+  bool ok() const { return address_ != nullptr; }
+  char* At(size_t offset) const { return static_cast<char*>(address_) + offset; }
+  bool Write(size_t offset, const void* data, size_t size) {
+    SIZE_T done = 0;
+    return WriteProcessMemory(process_.get(), At(offset), data, size, &done) && done == size;
+  }
+  bool Read(size_t offset, void* data, size_t size) {
+    SIZE_T done = 0;
+    return ReadProcessMemory(process_.get(), At(offset), data, size, &done) && done == size;
+  }
+
+ private:
+  edms::win::UniqueKernelHandle process_;
+  void* address_ = nullptr;
+};
+
+std::optional<LRESULT> Ask(HWND window, UINT message, WPARAM wp, LPARAM lp) {
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutW(window, message, wp, lp, SMTO_ABORTIFHUNG, kCrossProcessTimeoutMs, &result))
+    return std::nullopt;
+  return static_cast<LRESULT>(result);
+}
+
+// One cell's whole text, however long.
+std::optional<std::wstring> CellText(HWND list, int row, int column) {
+  for (size_t capacity = 256; capacity <= (1u << 22); capacity *= 4) {
+    RemoteMemory memory(list, sizeof(LVITEMW) + capacity * sizeof(wchar_t));
+    if (!memory.ok()) return std::nullopt;
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = reinterpret_cast<LPWSTR>(memory.At(sizeof(LVITEMW)));
+    item.cchTextMax = static_cast<int>(capacity);
+    if (!memory.Write(0, &item, sizeof item)) return std::nullopt;
+    auto length = Ask(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(memory.At(0)));
+    if (!length) return std::nullopt;
+    // A text that filled the buffer may have been cut: ask again with more room.
+    if (static_cast<size_t>(*length) + 1 >= capacity) continue;
+    std::wstring text(static_cast<size_t>(*length), L'\0');
+    if (!text.empty() && !memory.Read(sizeof(LVITEMW), text.data(), text.size() * sizeof(wchar_t)))
+      return std::nullopt;
+    return text;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::wstring> ColumnCaption(HWND list, int column) {
+  constexpr size_t kCapacity = 1024;
+  RemoteMemory memory(list, sizeof(LVCOLUMNW) + kCapacity * sizeof(wchar_t));
+  if (!memory.ok()) return std::nullopt;
+  LVCOLUMNW lv{};
+  lv.mask = LVCF_TEXT;
+  lv.pszText = reinterpret_cast<LPWSTR>(memory.At(sizeof(LVCOLUMNW)));
+  lv.cchTextMax = static_cast<int>(kCapacity);
+  if (!memory.Write(0, &lv, sizeof lv)) return std::nullopt;
+  auto ok = Ask(list, LVM_GETCOLUMNW, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(memory.At(0)));
+  std::wstring text(kCapacity, L'\0');
+  if (!ok || !*ok || !memory.Read(sizeof(LVCOLUMNW), text.data(), text.size() * sizeof(wchar_t)))
+    return std::nullopt;
+  text.resize(wcsnlen(text.c_str(), text.size()));
+  return text;
+}
+
+std::optional<int> ColumnCount(HWND list) {
+  auto header = Ask(list, LVM_GETHEADER, 0, 0);
+  if (!header || !*header) return std::nullopt;
+  auto count = Ask(reinterpret_cast<HWND>(*header), HDM_GETITEMCOUNT, 0, 0);
+  if (!count || *count < 0) return std::nullopt;
+  return static_cast<int>(*count);
+}
+
+int CmdListColumns(const Options& o) {
+  if (o.args.size() != 2) return Usage("list-columns TITLE ID");
+  std::string error;
+  auto t = WaitControl(o, o.args[0], o.args[1], &error);
+  if (!t) return Fail(error);
+  auto columns = ColumnCount(t->control);
+  if (!columns) return Fail("the control is not a list view with a header");
+  for (int c = 0; c < *columns; ++c) {
+    auto caption = ColumnCaption(t->control, c);
+    if (!caption) return Fail("cannot read column " + std::to_string(c));
+    Out(Narrow(*caption));
+  }
+  return kExitOk;
+}
+
+// One line per row: 1 when it is selected, else 0, then the text of every column (tabs).
+int CmdListRows(const Options& o) {
+  if (o.args.size() != 2) return Usage("list-rows TITLE ID");
+  std::string error;
+  auto t = WaitControl(o, o.args[0], o.args[1], &error);
+  if (!t) return Fail(error);
+  auto columns = ColumnCount(t->control);
+  auto rows = Ask(t->control, LVM_GETITEMCOUNT, 0, 0);
+  if (!columns || !rows) return Fail("the control is not a list view with a header");
+  for (int r = 0; r < static_cast<int>(*rows); ++r) {
+    auto state = Ask(t->control, LVM_GETITEMSTATE, static_cast<WPARAM>(r), LVIS_SELECTED);
+    std::string line = state && (*state & LVIS_SELECTED) ? "1" : "0";
+    for (int c = 0; c < *columns; ++c) {
+      auto text = CellText(t->control, r, c);
+      if (!text) return Fail("cannot read row " + std::to_string(r) + " column " + std::to_string(c));
+      line += "\t" + Narrow(*text);
+    }
+    Out(line);
+  }
+  return kExitOk;
+}
+
+// rows TITLE ID [COLUMNS]: one line per row, the texts of columns 0 .. COLUMNS-1 (default 2)
+// joined by tabs; for lists without a header (an owner-drawn list keeps its texts too).
+int CmdRows(const Options& o) {
+  if (o.args.size() != 2 && o.args.size() != 3) return Usage("rows TITLE ID [COLUMNS]");
+  std::string error;
+  auto t = WaitControl(o, o.args[0], o.args[1], &error);
+  if (!t) return Fail(error);
+  auto columns = o.args.size() == 3 ? ParseNumber(o.args[2]) : std::optional<long long>(2);
+  if (!columns || *columns < 1 || *columns > 64) return Usage("COLUMNS must be 1..64");
+  auto rows = Ask(t->control, LVM_GETITEMCOUNT, 0, 0);
+  if (!rows) return Fail("the list did not answer LVM_GETITEMCOUNT");
+  for (int r = 0; r < static_cast<int>(*rows); ++r) {
+    std::string line;
+    for (int c = 0; c < *columns; ++c) {
+      auto text = CellText(t->control, r, c);
+      if (!text) return Fail("cannot read row " + std::to_string(r));
+      line += (c ? "\t" : "") + Narrow(*text);
+    }
+    Out(line);
+  }
+  return kExitOk;
+}
+
+// Posts the mouse messages of a click (or a double click) on the row's label, as a user's
+// would arrive: the list selects the row and tells its parent (NM_CLICK, NM_DBLCLK).
+int ClickRow(const Options& o, bool twice) {
+  if (o.args.size() != 3) return Usage(twice ? "list-dblclick TITLE ID ROW" : "list-click TITLE ID ROW");
+  auto row = ParseNumber(o.args[2]);
+  if (!row || *row < 0) return Usage("ROW must be a row number from 0");
+  std::string error;
+  auto t = WaitControl(o, o.args[0], o.args[1], &error);
+  if (!t) return Fail(error);
+  HWND list = t->control;
+  if (!Poll(o.timeoutMs, [&] { return IsWindowEnabled(list) != FALSE; }))
+    return Fail("the list " + Narrow(o.args[1]) + " is disabled");
+  auto rows = Ask(list, LVM_GETITEMCOUNT, 0, 0);
+  if (!rows || *row >= *rows) return Fail("the list has no row " + Narrow(o.args[2]));
+  Ask(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(*row), FALSE);
+  RemoteMemory memory(list, sizeof(RECT));
+  RECT rect{};
+  rect.left = LVIR_LABEL;
+  if (!memory.ok() || !memory.Write(0, &rect, sizeof rect)) return Fail("cannot reach the list's process");
+  auto got = Ask(list, LVM_GETITEMRECT, static_cast<WPARAM>(*row), reinterpret_cast<LPARAM>(memory.At(0)));
+  if (!got || !*got || !memory.Read(0, &rect, sizeof rect)) return Fail("cannot find row " + Narrow(o.args[2]));
+  const LPARAM at = MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+  bool posted = PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at) && PostMessageW(list, WM_LBUTTONUP, 0, at);
+  if (twice) posted = posted && PostMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, at) && PostMessageW(list, WM_LBUTTONUP, 0, at);
+  if (!posted) return Fail("PostMessage failed");
+  return kExitOk;
+}
+
+int CmdListClick(const Options& o) { return ClickRow(o, false); }
+int CmdListDblClick(const Options& o) { return ClickRow(o, true); }
+
+int CmdIsEnabled(const Options& o) {
+  if (o.args.size() != 2) return Usage("is-enabled TITLE ID");
+  std::string error;
+  auto t = WaitControl(o, o.args[0], o.args[1], &error);
+  if (!t) return Fail(error);
+  Out(IsWindowEnabled(t->control) ? "true" : "false");
+  return kExitOk;
+}
+
 // --- registry, under HKEY_CURRENT_USER --------------------------------------------------------
 
 int CmdRegGet(const Options& o) {
@@ -585,6 +810,8 @@ int Run(int argc, wchar_t** argv) {
       o.timeoutMs = static_cast<DWORD>(*n);
     } else if (a == L"--contains") {
       o.contains = true;
+    } else if (a == L"--class") {
+      o.byClass = true;
     } else if (a == L"--dismiss") {
       auto v = next();
       auto n = v ? ParseNumber(*v) : std::nullopt;
@@ -611,7 +838,11 @@ int Run(int argc, wchar_t** argv) {
       {L"check", CmdCheck},
       {L"command", CmdCommand},        {L"close", CmdClose},          {L"msgbox", CmdMsgBox},
       {L"screenshot", CmdScreenshot},  {L"reg-get", CmdRegGet},       {L"reg-set", CmdRegSet},
-      {L"reg-delete", CmdRegDelete},   {L"file-version", CmdFileVersion},
+      {L"reg-delete", CmdRegDelete},   {L"post", CmdPost},            {L"key", CmdKey},
+      {L"is-enabled", CmdIsEnabled},   {L"list-columns", CmdListColumns}, {L"list-rows", CmdListRows},
+      {L"list-click", CmdListClick},   {L"list-dblclick", CmdListDblClick},
+      {L"rows", CmdRows},
+      {L"file-version", CmdFileVersion},
   };
   if (command.empty()) return Usage("no command");
   for (const auto& e : kCommands)

@@ -102,6 +102,12 @@ TEST(FormEncode, AccentedValueTravelsAsHexOfItsUtf8Bytes) {
   EXPECT_EQ(FormEncode(HexEncodeUtf8("\xC3\xA9")), "%63%33%61%39");
 }
 
+TEST(PercentEncode, KeepsOnlyUnreservedCharacters) {
+  EXPECT_EQ(PercentEncode("alice-1.b_c~"), "alice-1.b_c~");
+  EXPECT_EQ(PercentEncode("a b&c=d?e#f/g%+"), "a%20b%26c%3Dd%3Fe%23f%2Fg%25%2B");
+  EXPECT_EQ(PercentEncode("\xED\x99\x8D"), "%ED%99%8D");  // 홍
+}
+
 TEST(FormDecode, KeepsIncompleteEscapes) {
   struct Case {
     std::string encoded;

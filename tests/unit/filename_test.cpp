@@ -56,5 +56,12 @@ TEST(IsAbsolutePath, OnlyPathsThatNeedNoCurrentFolder) {
   for (const auto& c : cases) EXPECT_EQ(IsAbsolutePath(c.path), c.absolute) << c.path;
 }
 
+TEST(JoinPath, OneSeparatorBetween) {
+  EXPECT_EQ(JoinPath("C:\\Work", "View"), "C:\\Work\\View");
+  EXPECT_EQ(JoinPath("C:\\Work\\", "View"), "C:\\Work\\View");
+  EXPECT_EQ(JoinPath("Z:/tmp/", "a.txt"), "Z:/tmp/a.txt");
+  EXPECT_EQ(JoinPath("", "a.txt"), "a.txt");
+}
+
 }  // namespace
 }  // namespace edms

@@ -230,7 +230,7 @@ TEST(CheckOutRecord, RecordsWhoseCopiesHoldUncheckedEditsAreFound) {
   ASSERT_TRUE(WriteCheckOutRecord("old", {"p", old, "1.0", "F", std::nullopt}, scratch.path()));
   ASSERT_TRUE(WriteCheckOutRecord("gone", {"p", folder + "\\gone", "1.0", "F", std::nullopt}, scratch.path()));
   std::map<std::string, bool> edits;
-  for (const auto& [oid, record] : ListCheckOutRecords(scratch.path())) edits[oid] = HoldsUncheckedEdits(record);
+  for (const auto& [oid, record] : ListCheckOutRecords(scratch.path())) edits[oid] = MayHoldUncheckedEdits(record);
   // A record without a stamp cannot tell: its copy counts as edited. No copy, nothing to lose.
   EXPECT_EQ(edits, (std::map<std::string, bool>{{"same", false}, {"edited", true}, {"old", true}, {"gone", false}}));
   EXPECT_TRUE(ListCheckOutRecords(scratch.Sub("none")).empty());

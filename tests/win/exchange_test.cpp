@@ -262,6 +262,24 @@ TEST(PostForm, PeerClosingMidBodyLeavesTheCountShort) {
   }
 }
 
+TEST(PostForm, ReadsWithoutWaitingForAWholeBlock) {
+  // The peer sends a little of a long body, then nothing: the first read must hand that over
+  // instead of waiting for a whole block (until the receive time-out).
+  const std::string part(1000, 'y');
+  HttpPeer peer;
+  HttpPeer::Script script = Answer(
+      HttpReply("XRS_RTNCODE: 00\r\nXRS_FILESIZE: 100000\r\nContent-Length: 100000\r\n", "", false) + part);
+  script.holdOpen = true;
+  peer.SetScript(script);
+  RecordingSink sink;
+  sink.blockSize = 256 * 1024;
+  sink.stopAtBlock = 0;
+  ExchangeOutcome out = PostForm(peer.Url(), Command::Download, {"42", "7", "kim", "KVMRT"}, &sink);
+  EXPECT_EQ(out.kind, Kind::Ok) << out.message;
+  EXPECT_TRUE(out.stopped);
+  EXPECT_EQ(sink.body, part);
+}
+
 TEST(PostForm, PeerWithoutAReplyIsAnInternetFailure) {
   const std::string part(20000, 'y');
   struct Case {

@@ -1,4 +1,4 @@
-#include "checkout/download_file.h"
+#include "common/win/scratch_download.h"
 
 #include <windows.h>
 
@@ -9,21 +9,21 @@
 #include "common/win/trace.h"
 #include "common/working_copy.h"
 
-namespace edms::checkout {
+namespace edms::win {
 
-WorkingCopyDownload::WorkingCopyDownload(std::string workingCopyPath, Progress progress)
-    : path_(std::move(workingCopyPath)), progress_(std::move(progress)) {}
+ScratchDownload::ScratchDownload(std::string targetPath, size_t blockSize, Progress progress)
+    : path_(std::move(targetPath)), blockSize_(std::max<size_t>(blockSize, 1)), progress_(std::move(progress)) {}
 
-WorkingCopyDownload::~WorkingCopyDownload() {
+ScratchDownload::~ScratchDownload() {
   if (!committed_) Discard();
 }
 
-WorkingCopyDownload::Step WorkingCopyDownload::OnReply(const ServerReply& reply, const std::string&) {
+ScratchDownload::Step ScratchDownload::OnReply(const ServerReply& reply, const std::string&) {
   size_ = ParseFileSize(reply.fileSize);
-  win::Trace("\t\tdoOpen:Downloading............ " + path_ + ":" + std::to_string(size_) + ".");
+  Trace("\t\tdoOpen:Downloading............ " + path_ + ":" + std::to_string(size_) + ".");
 
-  // A name of our own beside the working copy: same folder, so the final move is a rename.
-  const std::wstring base = win::Widen(path_) + L".~" + std::to_wstring(GetCurrentProcessId());
+  // A name of our own beside the target: same folder, so the final move is a rename.
+  const std::wstring base = Widen(path_) + L".~" + std::to_wstring(GetCurrentProcessId());
   for (int attempt = 0; attempt < 100 && !file_; ++attempt) {
     scratchPath_ = base + L"-" + std::to_wstring(attempt) + L".part";
     file_.reset(CreateFileW(scratchPath_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -39,7 +39,7 @@ WorkingCopyDownload::Step WorkingCopyDownload::OnReply(const ServerReply& reply,
   return size_ == 0 ? Step::Stop : Step::Continue;
 }
 
-WorkingCopyDownload::Step WorkingCopyDownload::OnBlock(const char* data, size_t size, uint64_t) {
+ScratchDownload::Step ScratchDownload::OnBlock(const char* data, size_t size, uint64_t) {
   while (size > 0) {
     DWORD wrote = 0;
     DWORD chunk = static_cast<DWORD>(std::min<size_t>(size, 1u << 30));
@@ -52,32 +52,35 @@ WorkingCopyDownload::Step WorkingCopyDownload::OnBlock(const char* data, size_t 
   return written_ < size_ ? Step::Continue : Step::Stop;
 }
 
-bool WorkingCopyDownload::Close() {
+bool ScratchDownload::Close() {
   if (!file_) return true;
   bool flushed = FlushFileBuffers(file_.get()) != FALSE;
   bool closed = CloseHandle(file_.release()) != FALSE;
   return flushed && closed;
 }
 
-bool WorkingCopyDownload::Commit() {
-  if (!created_ || committed_) return committed_;
+ScratchDownload::CommitOutcome ScratchDownload::CommitTo(const std::string& path, bool replaceExisting) {
+  if (committed_) return CommitOutcome::kDone;
+  if (!created_) return CommitOutcome::kFailed;
   if (!Close()) {
     Discard();
-    return false;
+    return CommitOutcome::kFailed;
   }
-  if (!MoveFileExW(scratchPath_.c_str(), win::Widen(path_).c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  const DWORD flags = MOVEFILE_WRITE_THROUGH | (replaceExisting ? MOVEFILE_REPLACE_EXISTING : 0);
+  if (!MoveFileExW(scratchPath_.c_str(), Widen(path).c_str(), flags)) {
+    const DWORD error = GetLastError();
+    if (!replaceExisting && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)) return CommitOutcome::kTaken;
     Discard();
-    return false;
+    return CommitOutcome::kFailed;
   }
   committed_ = true;
-  return true;
+  return CommitOutcome::kDone;
 }
 
-void WorkingCopyDownload::Discard() {
+void ScratchDownload::Discard() {
   file_.reset();
   if (created_ && !committed_ && !scratchPath_.empty()) DeleteFileW(scratchPath_.c_str());
   created_ = false;
 }
 
-}  // namespace edms::checkout
+}  // namespace edms::win

@@ -1,0 +1,146 @@
+#include "agent/windows/view_document.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <atomic>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "agent/windows/window_threads.h"
+#include "common/win/language.h"
+#include "common/win/text.h"
+#include "tests/win/child_process.h"
+
+namespace edms {
+namespace {
+
+bool Exists(const std::string& path) { return GetFileAttributesW(win::Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// What a view asked of the system.
+struct Recorder {
+  std::vector<TransferRequest> downloads;
+  std::vector<std::string> titles, opened, told;
+  TransferResult next{kTransferOk, {}, {}, {}};
+  DWORD openError = 0;
+
+  ViewActions Actions() {
+    ViewActions actions;
+    actions.download = [this](const TransferRequest& request, const std::string& title) {
+      downloads.push_back(request);
+      titles.push_back(title);
+      TransferResult result = next;
+      if (result.code == kTransferOk) {
+        result.path = request.folder + "\\" + request.name;
+        std::ofstream(win::Widen(result.path).c_str(), std::ios::binary) << "copy";
+      }
+      return result;
+    };
+    actions.open = [this](const std::string& path) {
+      opened.push_back(path);
+      return openError;
+    };
+    actions.tell = [this](const std::string& text) { told.push_back(text); };
+    return actions;
+  }
+};
+
+class ViewTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    win::ApplyLanguage(win::kLangEnglish);
+    work_ = test::TempPath("view-work");
+    context_ = {"http://127.0.0.1:1/adaptor", work_, "alice", ""};
+  }
+  void TearDown() override {
+    for (const char* name : {"View\\a.txt", "View\\earlier.txt"}) {
+      const std::wstring path = win::Widen(work_ + "\\" + name);
+      SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      DeleteFileW(path.c_str());
+    }
+    RemoveDirectoryW(win::Widen(work_ + "\\View").c_str());
+    RemoveDirectoryW(win::Widen(work_).c_str());
+  }
+  std::string work_;
+  ViewContext context_;
+};
+
+TEST_F(ViewTest, RefusedViewsTellWhyAndFetchNothing) {
+  struct Case {
+    std::string arg2;
+    std::string workFolder;
+    std::string told;
+  } cases[] = {
+      {"D1^P1", "C:\\w", "The request is incomplete: it needs a document id, a page id and a file name."},
+      {"D1^P1^..\\..\\boot.ini", "C:\\w", "The file name holds a folder or drive (\\, /, : or ..)."},
+      {"D1^P1^run.exe", "C:\\w", "Files of this type can run as programs; they are not downloaded."},
+      {"D1^P1^nul.txt", "C:\\w", "The file name is reserved for a device (CON, NUL, COM1, LPT1, ...)."},
+      {"D1^P1^a.txt", "", "No work folder is configured, so the document cannot be viewed."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arg2);
+    Recorder recorder;
+    ViewContext context = context_;
+    context.workFolder = c.workFolder;
+    ViewDocument(c.arg2, context, recorder.Actions());
+    EXPECT_EQ(recorder.told, std::vector<std::string>{c.told});
+    EXPECT_TRUE(recorder.downloads.empty());
+  }
+}
+
+TEST_F(ViewTest, ACopyReplacesEarlierViewsReadOnlyAndIsOpened) {
+  Recorder recorder;
+  ViewDocument("D1^P1^a.txt", context_, recorder.Actions());  // creates the View folder
+  const std::string earlier = work_ + "\\View\\earlier.txt";
+  std::ofstream(win::Widen(earlier).c_str()) << "old";
+  SetFileAttributesW(win::Widen(earlier).c_str(), FILE_ATTRIBUTE_READONLY);
+
+  Recorder again;
+  ViewDocument("D1^P1^a.txt", context_, again.Actions());
+  EXPECT_FALSE(Exists(earlier));
+  ASSERT_EQ(again.downloads.size(), 1u);
+  EXPECT_EQ(again.downloads[0].folder, work_ + "\\View");
+  EXPECT_EQ(again.downloads[0].name, "a.txt");
+  EXPECT_FALSE(again.downloads[0].freeName);
+  EXPECT_EQ(again.downloads[0].values, (std::vector<std::string>{"D1", "P1", "alice", "KVMRT"}));
+  EXPECT_EQ(again.titles, std::vector<std::string>{"Downloading a.txt..."});
+  const std::string copy = work_ + "\\View\\a.txt";
+  EXPECT_TRUE(GetFileAttributesW(win::Widen(copy).c_str()) & FILE_ATTRIBUTE_READONLY);
+  EXPECT_EQ(again.opened, std::vector<std::string>{copy});
+  EXPECT_TRUE(again.told.empty());
+}
+
+TEST_F(ViewTest, FailuresAreToldAndNothingIsOpened) {
+  Recorder refused;
+  refused.next = {kTransferRefused, "Not yours.", {}, {}};
+  ViewDocument("D1^P1^a.txt", context_, refused.Actions());
+  EXPECT_EQ(refused.told, std::vector<std::string>{"Not yours."});
+  EXPECT_TRUE(refused.opened.empty());
+
+  Recorder unopened;
+  unopened.openError = ERROR_NO_ASSOCIATION;
+  ViewDocument("D1^P1^a.txt", context_, unopened.Actions());
+  EXPECT_EQ(unopened.told, std::vector<std::string>{"The document could not be opened (system error code 1155)."});
+}
+
+// Views and download windows run on threads of their own, a bounded number, and are closed
+// when the agent goes.
+TEST(WindowThreads, BoundedAndClosedAtTheEnd) {
+  std::atomic<int> ended{0};
+  {
+    WindowThreads windows;
+    for (size_t i = 0; i < WindowThreads::kMaxWindowThreads; ++i) {
+      EXPECT_TRUE(windows.Start([&ended] {
+        MessageBoxW(nullptr, L"open", L"window-threads-test", MB_OK);
+        ++ended;
+      }));
+    }
+    EXPECT_FALSE(windows.Start([] {}));
+    EXPECT_EQ(windows.count(), WindowThreads::kMaxWindowThreads);
+  }
+  EXPECT_EQ(ended, static_cast<int>(WindowThreads::kMaxWindowThreads));
+}
+
+}  // namespace
+}  // namespace edms

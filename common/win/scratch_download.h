@@ -1,0 +1,63 @@
+// A reply body written into a file of its own beside the target, which takes the target's
+// name only when committed: a failed or stopped transfer never leaves a truncated file under
+// the real name and never destroys a file that was there before. Whatever was not committed
+// is deleted when the object goes away. Every program's download goes through here.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "common/win/exchange.h"
+#include "common/win/handles.h"
+
+namespace edms::win {
+
+class ScratchDownload : public BodySink {
+ public:
+  // Called after every block written: bytes so far and the announced size.
+  using Progress = std::function<void(uint64_t written, uint64_t size)>;
+
+  ScratchDownload(std::string targetPath, size_t blockSize, Progress progress = {});
+  ~ScratchDownload() override;
+  ScratchDownload(const ScratchDownload&) = delete;
+  ScratchDownload& operator=(const ScratchDownload&) = delete;
+
+  size_t BlockSize() const override { return blockSize_; }
+  // Reads XRS_FILESIZE and creates the scratch file; Fail when it cannot be created.
+  Step OnReply(const ServerReply& reply, const std::string& rawHeaders) override;
+  // Writes the block; Fail when the write fails, Stop once the announced size is reached.
+  Step OnBlock(const char* data, size_t size, uint64_t received) override;
+
+  // Flushes and closes the scratch file. False when that failed (the data may be lost).
+  bool Close();
+
+  enum class CommitOutcome { kDone, kTaken, kFailed };
+  // Closes the file and moves it onto `path`, which must be in the target's folder. Without
+  // `replaceExisting` a file already at `path` is left alone: kTaken, and the scratch file
+  // stays for another name. kFailed deletes the scratch file.
+  CommitOutcome CommitTo(const std::string& path, bool replaceExisting);
+  // CommitTo(the target path, replacing what is there); true when done.
+  bool Commit() { return CommitTo(path_, true) == CommitOutcome::kDone; }
+  // Closes and deletes the scratch file.
+  void Discard();
+
+  bool created() const { return created_; }
+  bool createFailed() const { return createFailed_; }
+  uint64_t size() const { return size_; }
+  uint64_t written() const { return written_; }
+
+ private:
+  std::string path_;
+  size_t blockSize_;
+  std::wstring scratchPath_;
+  Progress progress_;
+  UniqueKernelHandle file_;
+  bool created_ = false;
+  bool createFailed_ = false;
+  bool committed_ = false;
+  uint64_t size_ = 0;
+  uint64_t written_ = 0;
+};
+
+}  // namespace edms::win

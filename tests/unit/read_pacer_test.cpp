@@ -1,0 +1,45 @@
+#include "common/read_pacer.h"
+
+#include <gtest/gtest.h>
+
+namespace edms {
+namespace {
+
+using std::chrono::milliseconds;
+constexpr uint32_t kCapacity = 256 * 1024;
+
+// Feeds reads of `bytes` every `every` for `span`, then asks what the next read should be.
+uint32_t After(ReadPacer& pacer, ReadPacer::Clock::time_point& now, uint32_t bytes, milliseconds every,
+               milliseconds span, uint32_t ready) {
+  for (milliseconds t{0}; t < span; t += every) {
+    now += every;
+    pacer.Took(bytes, now);
+  }
+  return pacer.Next(ready, now);
+}
+
+TEST(ReadPacer, SizesReadsToTheRecentRate) {
+  ReadPacer::Clock::time_point now{};
+  ReadPacer pacer(kCapacity, now);
+  EXPECT_EQ(pacer.Next(8192, now), 8192u) << "nothing known yet: only what is there";
+  // 8 KiB every millisecond (8 MB/s): 50 ms bring 400 KiB, more than one read may take.
+  EXPECT_EQ(After(pacer, now, 8192, milliseconds(1), milliseconds(300), 8192), kCapacity);
+  // The link slows to 1000 bytes a second: within the window the reads shrink to what waits.
+  EXPECT_EQ(After(pacer, now, 1000, milliseconds(1000), milliseconds(2000), 1000), 1000u);
+  // 400 KB/s: 50 ms bring 20 000 bytes.
+  const uint32_t medium = After(pacer, now, 4000, milliseconds(10), milliseconds(1000), 100);
+  EXPECT_GE(medium, 19000u);
+  EXPECT_LE(medium, 21000u);
+}
+
+TEST(ReadPacer, NeverBelowWhatWaitsNorAboveTheCapacity) {
+  ReadPacer::Clock::time_point now{};
+  ReadPacer pacer(4096, now);
+  EXPECT_EQ(pacer.Next(100000, now), 4096u);
+  now += milliseconds(100);
+  pacer.Took(4096, now);
+  EXPECT_EQ(pacer.Next(10, now), 2048u) << "40 960 B/s bring 2048 bytes in 50 ms";
+}
+
+}  // namespace
+}  // namespace edms
