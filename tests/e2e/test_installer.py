@@ -1,16 +1,19 @@
 """The installer under Wine in a prefix of its own, run silently with named options as an
 administrator deploys it: refused options, the install and the agent it starts (also at the next
-logon), a second run over the running agent, the uninstaller, and an install through the pages.
+logon), a second run over the running agent, the agent's self-update to a newer installer that
+devserver offers, the uninstaller, and an install through the pages.
 
 The tests run in this order on one prefix: each later one starts from what the one before left.
 """
+import base64
 import subprocess
 
 import pytest
 
-from conftest import AGENT_PORT, CONFIG_KEY, WINE, run, session, wait_until, windows_path
+from conftest import AGENT_PORT, CONFIG_KEY, WINE, run, seeded_devserver, session, wait_until, windows_path
+from devserver_admin import AdminClient
 from installer_fixtures import (RUN_KEY, UNINSTALL_KEY, build_version, fresh_prefix, installer,  # noqa: F401
-                                installer_tools)
+                                installer_tools, make_installer)
 
 CHECKOUTS_KEY = r"Software\kelvora\Zelto\CheckOuts"
 RECORD_KEY = CHECKOUTS_KEY + r"\DOC-7"
@@ -21,6 +24,13 @@ def folders(tmp_path_factory):
     base = tmp_path_factory.mktemp("installed")
     # A blank and Korean text: the options reach the installer quoted by Wine.
     return {"work": base / "work folder", "download": base / "다운로드"}
+
+
+@pytest.fixture(scope="module")
+def devserver(installer_tools):
+    """A devserver of this module's own: the update it offers here is offered to no other test."""
+    with seeded_devserver("edms-installer-") as url:
+        yield url
 
 
 @pytest.fixture(scope="module")
@@ -131,6 +141,34 @@ def test_running_it_again_closes_the_agent_and_keeps_the_values(installer, fresh
     assert config_values(prefix, options) == dict(options, NoticeURL="http://notices.example/", UpdateCheckTime="9")
     assert prefix.wait_agent_serving(), "the agent did not start again"
     assert prefix.agent_window()[1] != before[1], "the agent that ran before was not replaced"
+
+
+NEXT_VERSION = "9.9.0.0"  # newer than this build and than devserver's seeded package
+WM_TIMER, UPDATE_TIMER, IDYES = 0x0113, 1, 6
+
+
+def test_the_update_tick_replaces_the_agent_with_the_offered_version(fresh_prefix, devserver, folders,
+                                                                     tmp_path_factory):
+    prefix = fresh_prefix
+    before = prefix.agent_window()
+    assert before, "no agent runs (the tests before failed?)"
+    newer = make_installer(tmp_path_factory.mktemp("next") / "ZeltoSetup.exe", version=NEXT_VERSION)
+    status, answer = AdminClient(devserver).admin("POST", "/_admin/updates", {
+        "target": "EDMS_AGENT", "version": NEXT_VERSION, "base64": base64.b64encode(newer.read_bytes()).decode()})
+    assert status == 200, answer
+
+    prefix.uidriver("post", before[0], WM_TIMER, UPDATE_TIMER, 0)
+    # The kept LanguageID is 1042: the question is in Korean.
+    question = prefix.uidriver("msgbox", "--caption", "EDMS Agent 업데이트", "--dismiss", IDYES, timeout_ms=60000)
+    assert f"(버전:{NEXT_VERSION}," in question[1]
+
+    # Checked, started silently: the installer closes this agent and starts the new one.
+    assert wait_until(lambda: (prefix.agent_window() or ("",))[0] == f"Pellarin[{NEXT_VERSION}]", 180, 1), \
+        prefix.setup_log()
+    assert prefix.wait_agent_serving()
+    assert prefix.config("AppVersion") == NEXT_VERSION
+    assert prefix.reg_get(UNINSTALL_KEY, "DisplayVersion") == NEXT_VERSION
+    assert (folders["work"] / f"EDMS_AGENT[{NEXT_VERSION}].exe").read_bytes() == newer.read_bytes()
 
 
 def test_uninstall_removes_programs_and_run_entry_and_keeps_the_users_things(fresh_prefix, folders):
