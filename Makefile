@@ -4,7 +4,7 @@ JOBS ?= 2
 NATIVE := build/native
 WINDOWS := build/windows
 
-.PHONY: all bootstrap build build-native build-windows test test-native test-windows test-e2e run clean
+.PHONY: all bootstrap build build-native build-windows dist test test-native test-windows test-e2e run clean
 
 all: build
 
@@ -20,6 +20,11 @@ build-native:
 build-windows:
 	@cmake -S . -B $(WINDOWS) -DCMAKE_BUILD_TYPE=Release --toolchain cmake/mingw-w64.cmake >/dev/null
 	@cmake --build $(WINDOWS) -j$(JOBS)
+
+# The installer of the built programs, into build/dist/ (not part of make test; the
+# installer's end-to-end tests make their own).
+dist: bootstrap build-windows
+	@scripts/make-installer
 
 # Every tier: native unit tests and fuzzers, Windows tests under Wine (one at a time),
 # then the end-to-end tests. One tier after the other, also under make -j: the two Wine

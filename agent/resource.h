@@ -81,6 +81,16 @@
 #define IDC_START_AUTOMATICALLY 1008
 #define IDC_DOWNLOAD_PROGRESS 1008
 
+// The self-update: its window (the same progress id as the download window's) and messages.
+#define IDD_UPDATE 136
+#define IDS_CHECKSUM_MISMATCH 137
+#define IDS_UPDATE_PUBLISHER_OTHER 250
+#define IDS_UPDATE_PUBLISHER_MISSING 251
+#define IDS_UPDATE_START_FAILED 252
+#define IDC_UPDATE_PROGRESS 1008
+#define IDC_UPDATE_CURRENT 1013
+#define IDC_UPDATE_NEW 1014
+
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)
 #endif

@@ -1,6 +1,6 @@
 # edms_add_program(<target> RC <file.rc> ART_DIR <folder>)
 # One short-lived program: every .cpp of the calling folder, its resources (English and
-# Korean in one .rc), linked statically against the shared Win32 layer. The .rc is compiled
+# Korean in one .rc) and its version resource, linked statically against the shared Win32 layer. The .rc is compiled
 # again whenever its resource ids or any icon, picture or manifest in ART_DIR changes.
 function(edms_add_program target)
   cmake_parse_arguments(P "" "RC;ART_DIR" "" ${ARGN})
@@ -9,6 +9,7 @@ function(edms_add_program target)
   target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
   target_link_libraries(${target} PRIVATE edms_win comctl32)
   target_link_options(${target} PRIVATE -municode)
+  edms_version_resource(${target})
   file(GLOB art CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/${P_ART_DIR}/*.ico
        ${CMAKE_CURRENT_SOURCE_DIR}/${P_ART_DIR}/*.bmp

@@ -331,12 +331,12 @@ class Connection {
 
   // The whole body of a form or admin call; nullopt when the connection must close (a body
   // over the limit has been refused, or the peer broke off).
-  std::optional<std::string> SmallBody(http::request_parser<http::empty_body>&& head) {
+  std::optional<std::string> SmallBody(http::request_parser<http::empty_body>&& head, uint64_t limit = kFormBodyLimit) {
     beast::error_code ec;
-    if (head.content_length().value_or(0) <= kFormBodyLimit) {
+    if (head.content_length().value_or(0) <= limit) {
       Continue(head);
       http::request_parser<http::string_body> parser(std::move(head));
-      parser.body_limit(kFormBodyLimit);
+      parser.body_limit(limit);
       if (!parser.is_done()) http::read(reader_, buffer_, parser, ec);
       if (!ec) return parser.release().body();
       if (ec == asio::error::timed_out) Dropped("body");
@@ -465,7 +465,7 @@ class Connection {
       Log(method + " " + path + " refused: " + refusal->reason);
       return Write(r, false);
     }
-    std::optional<std::string> body = SmallBody(std::move(head));
+    std::optional<std::string> body = SmallBody(std::move(head), kAdminBodyLimit);
     if (!body) return false;
     HttpReply r = HandleAdmin(ctx_, method, path, query, *body);
     return Write(r, keepAlive);

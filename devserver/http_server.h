@@ -13,6 +13,8 @@ namespace devserver {
 inline constexpr uint32_t kHeaderLimit = 32 * 1024;
 // Largest form body accepted (form values are short hex texts).
 inline constexpr uint64_t kFormBodyLimit = 1024 * 1024;
+// Largest admin body accepted: it may carry an update package in base64.
+inline constexpr uint64_t kAdminBodyLimit = 16 * 1024 * 1024;
 
 // Listens on host:port (port 0 picks a free one) and serves until the process ends.
 // Prints "devserver listening on http://HOST:PORT" once ready. Returns non-zero when

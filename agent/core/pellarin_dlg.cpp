@@ -21,35 +21,11 @@
 #include "common/win/system_error.h"
 #include "common/win/text.h"
 #include "common/win/trace.h"
-#include "common/win/window_search.h"
 
 namespace edms {
-namespace {
-
-// A message box of this thread with exactly `caption`; null when none is open.
-HWND FindOwnMessageBox(const std::string& caption) {
-  struct Search {
-    const std::string& caption;
-    HWND found;
-  } search{caption, nullptr};
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND window, LPARAM param) -> BOOL {
-        auto& s = *reinterpret_cast<Search*>(param);
-        wchar_t className[16] = {};
-        GetClassNameW(window, className, 16);
-        if (std::wstring(className) != L"#32770" || win::WindowTitle(window) != s.caption) return TRUE;
-        s.found = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
-}  // namespace
 
 CPellarinDlg::CPellarinDlg(HINSTANCE instance, SharedConfig& config)
-    : CDialogBase(instance, IDD_PELLARIN_DIALOG), config_(config), startConfig_(config.Snapshot()) {}
+    : CDialogBase(instance, IDD_PELLARIN_DIALOG), config_(config), startConfig_(config.Snapshot()), update_(instance) {}
 
 CPellarinDlg::~CPellarinDlg() {
   server_.stop();
@@ -211,7 +187,7 @@ bool CPellarinDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR
       return true;
     case WM_SYSCOMMAND:
       if ((wParam & 0xFFF0) != IDM_ABOUTBOX) return false;
-      win::ShowPlainDialog(instance(), IDD_ABOUTBOX, hwnd());
+      if (!HeldByUpdate(IDM_ABOUTBOX)) win::ShowPlainDialog(instance(), IDD_ABOUTBOX, hwnd());
       return true;
     case WM_CLOSE:
       HideToTray(hwnd(), false);
@@ -257,6 +233,16 @@ bool CPellarinDlg::OnTimer(UINT_PTR id) {
 }
 
 bool CPellarinDlg::OnCommand(int id, int, HWND) {
+  switch (id) {
+    case ID_TRAY_WORKING_DOCUMENTS:
+    case ID_TRAY_TRASHCAN:
+    case ID_TRAY_EDMS:
+    case ID_TRAY_NOTICE:
+      if (HeldByUpdate(id)) return true;
+      break;
+    default:
+      break;
+  }
   switch (id) {
     case IDOK:
       HideToTray(hwnd(), false);
@@ -355,8 +341,21 @@ void CPellarinDlg::CheckUpdatesNow() {
   AskUpdate();
 }
 
+// A window opened now would run its own loop inside the transfer's and stall it: the update's
+// window comes forward instead.
+bool CPellarinDlg::HeldByUpdate(int command) {
+  if (updateBox_ != UpdateBox::Run) return false;
+  win::Trace("command " + std::to_string(command) + " waits for the update");
+  if (HWND window = update_.OpenWindow()) SetForegroundWindow(window);
+  return true;
+}
+
 void CPellarinDlg::CloseModalWindows() {
   if (notice_) notice_->Close();
+  if (updateBox_ == UpdateBox::Run) {
+    update_.Stop();
+    return;
+  }
   if (HWND box = UpdateBoxWindow()) {
     // The question closes as No; the version message as its OK.
     PostMessageW(box, WM_COMMAND, updateBox_ == UpdateBox::Question ? IDNO : IDOK, 0);
@@ -366,9 +365,11 @@ void CPellarinDlg::CloseModalWindows() {
 HWND CPellarinDlg::UpdateBoxWindow() const {
   switch (updateBox_) {
     case UpdateBox::Question:
-      return FindOwnMessageBox(UpdateCaption(instance(), startConfig_.AppType));
+      return win::FindThreadMessageBox(UpdateCaption(instance(), startConfig_.AppType));
     case UpdateBox::LatestVersion:
-      return FindOwnMessageBox(win::LoadStringLang(instance(), IDS_INFORMATION));
+      return win::FindThreadMessageBox(win::LoadStringLang(instance(), IDS_INFORMATION));
+    case UpdateBox::Run:
+      return update_.OpenWindow();
     case UpdateBox::None:
       break;
   }
@@ -447,15 +448,19 @@ void CPellarinDlg::OnUpdateAnswer(const CheckAnswer& answer, bool manual) {
     return;
   }
   win::Trace("update offered: " + answer.version);
+  const UpdateOffer offer{CurrentUser(), config_.Snapshot().AdaptorURL, startConfig_.AppType,
+                          startConfig_.AppVersion, answer.version, answer.size};
+  if (!IsAcceptableOffer(offer)) return;
   // No second offer while this one is open: the timer waits for the answer.
   updateBox_ = UpdateBox::Question;
   KillTimer(hwnd(), kUpdateTimer);
   win::Trace("timer 1 paused");
-  const UpdateOffer offer{CurrentUser(), config_.Snapshot().AdaptorURL, startConfig_.AppType,
-                          startConfig_.AppVersion, answer.version, answer.size};
   const bool yes = AskToUpdate(instance(), hwnd(), offer);
   win::Trace(std::string("update question answered ") + (yes ? "yes" : "no"));
-  if (yes) StartUpdateDownload(offer);
+  if (yes && !done_) {
+    updateBox_ = UpdateBox::Run;
+    update_.Run(hwnd(), offer, config_.Snapshot().WorkFolder);
+  }
   updateBox_ = UpdateBox::None;
   if (!done_) ArmUpdateTimer();
 }

@@ -1,7 +1,8 @@
 // The agent's main window (dialog 102): hidden in the notification area for the whole run,
 // it owns the command service, the WebSocket server, the tray icon and its menu, the two
 // interval trackbars and the three timers. Only one of each modal thing is open at a time: a
-// second request for it brings the open one to the front.
+// second request for it brings the open one to the front. While the update run's transfer
+// holds the window's thread, commands that would open windows of their own wait for it.
 #pragma once
 #include <windows.h>
 
@@ -14,6 +15,7 @@
 #include "agent/core/shared_config.h"
 #include "agent/core/tray_programs.h"
 #include "agent/core/websocket_server.h"
+#include "agent/windows/self_update.h"
 #include "agent/windows/system_tray.h"
 #include "common/win/client_config.h"
 #include "common/win/dialog.h"
@@ -65,6 +67,7 @@ class CPellarinDlg : public win::CDialogBase {
   void OpenEdmsPage();
   void OpenNotice();
   void CheckUpdatesNow();
+  bool HeldByUpdate(int command);
   void CloseModalWindows();
 
   // Trackbars and periodic checks.
@@ -86,8 +89,10 @@ class CPellarinDlg : public win::CDialogBase {
   bool noticeCheckPending_ = false;
   bool updateCheckPending_ = false;
   bool manualUpdateCheck_ = false;  // the pending update check was asked for from the menu
-  // The update message that is open: the latest-version message or the update question.
-  enum class UpdateBox { None, LatestVersion, Question } updateBox_ = UpdateBox::None;
+  // The update message that is open: the latest-version message, the update question, or the
+  // update run with its window and messages.
+  enum class UpdateBox { None, LatestVersion, Question, Run } updateBox_ = UpdateBox::None;
+  CSelfUpdate update_;
   CNoticeDlg* notice_ = nullptr;  // the open notice window
   bool done_ = false;
   int result_ = 0;

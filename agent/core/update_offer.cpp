@@ -8,7 +8,6 @@
 #include "common/win/language.h"
 #include "common/win/message_box.h"
 #include "common/win/text.h"
-#include "common/win/trace.h"
 
 namespace edms {
 namespace {
@@ -32,11 +31,6 @@ bool AskToUpdate(HINSTANCE instance, HWND owner, const UpdateOffer& offer) {
                                                 {offer.offeredVersion, ShortByteSize(offer.size)});
   return win::ShowMessage(owner, question, UpdateCaption(instance, offer.target), MB_YESNO | MB_ICONQUESTION,
                           true) == IDYES;
-}
-
-void StartUpdateDownload(const UpdateOffer& offer) {
-  (void)offer;
-  win::Trace("update download is not available yet");
 }
 
 }  // namespace edms

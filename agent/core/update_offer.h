@@ -1,4 +1,4 @@
-// The offer of a newer agent: the question to the user and the hand-off to the update run.
+// The offer of a newer agent and the question to the user (the update run: agent/windows/self_update.h).
 #pragma once
 #include <windows.h>
 
@@ -22,10 +22,5 @@ std::string UpdateCaption(HINSTANCE instance, const std::string& target);
 // Asks whether to update now (Yes / No, question icon, topmost, owned by `owner`); the
 // caption names the product by the installation kind. True for Yes.
 bool AskToUpdate(HINSTANCE instance, HWND owner, const UpdateOffer& offer);
-
-// Downloads, checks and starts the offered installer. Not available yet: writes a debug line
-// and shows nothing. The installer's file name will come from the server's version text, so
-// the update run checks that it makes a plain name before it builds a path from it.
-void StartUpdateDownload(const UpdateOffer& offer);
 
 }  // namespace edms

@@ -56,6 +56,25 @@ TEST(AgentResources, TrayAndNoticeIdsExistInBothLanguages) {
 
 INT_PTR CALLBACK NoOp(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
+TEST(AgentResources, UpdateWindowAndMessagesExistInBothLanguages) {
+  win::InitCommonControlsForDialogs();
+  for (LANGID language : kLanguages) {
+    for (UINT id : {IDS_CHECKSUM_MISMATCH, IDS_UPDATE_PUBLISHER_OTHER, IDS_UPDATE_PUBLISHER_MISSING,
+                    IDS_UPDATE_START_FAILED}) {
+      EXPECT_FALSE(win::LoadStringExact(GetModuleHandleW(nullptr), id, language).empty()) << id << " in " << language;
+    }
+    const DLGTEMPLATE* dialogTemplate = win::FindDialogTemplateLang(GetModuleHandleW(nullptr), IDD_UPDATE, language);
+    ASSERT_NE(dialogTemplate, nullptr) << language;
+    HWND dialog = CreateDialogIndirectParamW(GetModuleHandleW(nullptr), dialogTemplate, nullptr, NoOp, 0);
+    ASSERT_NE(dialog, nullptr) << language;
+    EXPECT_EQ(GetWindowLongW(dialog, GWL_STYLE) & WS_CAPTION, WS_BORDER) << "a thin border, no caption";
+    for (int id : {IDC_UPDATE_CURRENT, IDC_UPDATE_NEW, IDC_UPDATE_PROGRESS, IDCANCEL}) {
+      EXPECT_NE(GetDlgItem(dialog, id), nullptr) << id;
+    }
+    DestroyWindow(dialog);
+  }
+}
+
 TEST(AgentResources, MainDialogCarriesItsControls) {
   win::InitCommonControlsForDialogs();
   for (LANGID language : kLanguages) {

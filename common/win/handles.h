@@ -1,6 +1,7 @@
 // One move-only owner type per Win32 handle kind. Each closes its handle exactly once.
 #pragma once
 #include <windows.h>
+#include <wincrypt.h>
 #include <wininet.h>
 
 #include <utility>
@@ -71,6 +72,19 @@ struct MenuTraits {
   static void close(HMENU h) { DestroyMenu(h); }
 };
 
+struct CryptProvTraits {
+  using handle_type = HCRYPTPROV;
+  static HCRYPTPROV invalid() { return 0; }
+  static bool valid(HCRYPTPROV h) { return h != 0; }
+  static void close(HCRYPTPROV h) { CryptReleaseContext(h, 0); }
+};
+struct CryptHashTraits {
+  using handle_type = HCRYPTHASH;
+  static HCRYPTHASH invalid() { return 0; }
+  static bool valid(HCRYPTHASH h) { return h != 0; }
+  static void close(HCRYPTHASH h) { CryptDestroyHash(h); }
+};
+
 // COM interface pointers: the reference held is released once.
 template <typename Interface>
 struct ComTraits {
@@ -85,6 +99,8 @@ using UniqueHInternet = UniqueHandle<InternetTraits>;
 using UniqueKernelHandle = UniqueHandle<KernelTraits>;
 using UniqueHIcon = UniqueHandle<IconTraits>;
 using UniqueHMenu = UniqueHandle<MenuTraits>;
+using UniqueCryptProv = UniqueHandle<CryptProvTraits>;
+using UniqueCryptHash = UniqueHandle<CryptHashTraits>;
 template <typename Interface>
 using UniqueCom = UniqueHandle<ComTraits<Interface>>;
 

@@ -11,4 +11,7 @@ namespace edms::win {
 int ShowMessage(HWND owner, const std::string& text, const std::string& caption,
                 UINT flags = MB_OK | MB_ICONEXCLAMATION, bool topmost = true);
 
+// A message box of the calling thread with exactly `caption`; null when none is open.
+HWND FindThreadMessageBox(const std::string& caption);
+
 }  // namespace edms::win

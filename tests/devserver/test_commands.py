@@ -1,4 +1,5 @@
 """Each adaptor command's success and refusal, and the check-out state rules."""
+import base64
 import hashlib
 
 import pytest
@@ -200,3 +201,18 @@ def test_update_offer_and_installer_with_md5(server):
     assert reply.desc == hashlib.md5(reply.body).hexdigest().upper()
     missing = server.form("DOWNLOADUPDATE", XRQ_TARGET="T_APP", XRQ_REQVER="4.0", XRQ_USER="alice")
     assert missing.code == "30" and missing.body == b""
+
+
+def test_update_package_from_base64_with_an_answered_checksum(server):
+    content = bytes(range(256)) * 4000 + b"\x00\xff\x01"  # 1 MB and a tail that needs padding
+    status, answer = server.admin("POST", "updates", {"target": "B64_APP", "version": "1.0",
+                                                      "base64": base64.b64encode(content).decode(),
+                                                      "md5": "0123456789abcdef0123456789ABCDEF"})
+    assert (status, answer["size"]) == (200, len(content))
+    reply = server.form("DOWNLOADUPDATE", XRQ_TARGET="B64_APP", XRQ_REQVER="1.0", XRQ_USER="alice")
+    assert reply.body == content
+    assert reply.desc == "0123456789abcdef0123456789ABCDEF"
+    for bad in ({"base64": "QQ="}, {"base64": "Q=Q="}, {"base64": "QQ==QQ=="}, {"base64": "QUJD\n"},
+                {"text": "x", "md5": "123"}, {"text": "x", "md5": "g" * 32}):
+        status, answer = server.admin("POST", "updates", {"target": "B64_APP", "version": "2.0", **bad})
+        assert status == 400, bad

@@ -65,16 +65,16 @@ def windows_path(path):
     return "Z:" + str(path).replace("/", "\\")
 
 
-def uidriver(*args, timeout_ms=5000, check=True):
-    """Runs uidriver.exe under Wine; returns its stdout lines (UTF-8)."""
-    code, out, err = run_wine(UIDRIVER, "--timeout", timeout_ms, *args, timeout=timeout_ms / 1000 + 60)
+def uidriver(*args, timeout_ms=5000, check=True, env=None):
+    """Runs uidriver.exe under Wine (in another prefix with `env`); returns its stdout lines (UTF-8)."""
+    code, out, err = run_wine(UIDRIVER, "--timeout", timeout_ms, *args, timeout=timeout_ms / 1000 + 60, env=env)
     if check and code != 0:
         raise AssertionError(f"uidriver {' '.join(map(str, args))} failed ({code}): {err.strip()}")
     return out.splitlines() if code == 0 else None
 
 
-def reg_get(value, key=CONFIG_KEY):
-    lines = uidriver("reg-get", key, value, check=False)
+def reg_get(value, key=CONFIG_KEY, env=None):
+    lines = uidriver("reg-get", key, value, check=False, env=env)
     return lines[0] if lines else None
 
 

@@ -24,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/win/file_version.h"
 #include "common/win/handles.h"
 #include "common/win/text.h"
 
@@ -74,7 +75,8 @@ int Usage(const std::string& message) {
       "  is-enabled TITLE ID | list-columns TITLE ID | list-rows TITLE ID\n"
       "  list-click TITLE ID ROW | list-dblclick TITLE ID ROW\n"
       "  reg-get KEY VALUE | reg-set KEY VALUE sz|dword DATA | reg-delete KEY [VALUE]\n"
-      "  rows TITLE ID [COLUMNS]\n",
+      "  rows TITLE ID [COLUMNS]\n"
+      "  file-version FILE NAME\n",
       stderr);
   return kExitUsage;
 }
@@ -176,6 +178,15 @@ HWND WaitTop(const Options& o, const std::wstring& wanted) {
   return found;
 }
 
+// A control by id: the window's own, else the first of its descendants with that id (the
+// controls of a page dialog inside a wizard).
+HWND FindControl(HWND window, int id) {
+  if (HWND own = GetDlgItem(window, id)) return own;
+  for (HWND c : ChildWindows(window))
+    if (GetDlgCtrlID(c) == id) return c;
+  return nullptr;
+}
+
 // A window and one of its controls by id, waiting for both.
 struct Target {
   HWND window = nullptr;
@@ -192,7 +203,7 @@ std::optional<Target> WaitControl(const Options& o, const std::wstring& title, c
   Target t;
   bool ok = Poll(o.timeoutMs, [&] {
     t.window = FindTop(title, o.contains);
-    t.control = t.window ? GetDlgItem(t.window, static_cast<int>(*id)) : nullptr;
+    t.control = t.window ? FindControl(t.window, static_cast<int>(*id)) : nullptr;
     return t.control != nullptr;
   });
   if (ok) return t;
@@ -518,6 +529,16 @@ int CmdScreenshot(const Options& o) {
   return kExitOk;
 }
 
+// --- a file's version resource, looked up as the agent's update looks up the publisher ----------
+
+int CmdFileVersion(const Options& o) {
+  if (o.args.size() != 2) return Usage("file-version FILE NAME");
+  std::optional<std::string> value = edms::win::GetVersionString(Narrow(o.args[0]), Narrow(o.args[1]));
+  if (!value) return Fail("no version value " + Narrow(o.args[1]) + " in " + Narrow(o.args[0]));
+  Out(*value);
+  return kExitOk;
+}
+
 // --- list views: their messages carry pointers, so the driver works in the owner's memory ----
 
 // Memory in the process that owns a window, released again on destruction.
@@ -821,6 +842,7 @@ int Run(int argc, wchar_t** argv) {
       {L"is-enabled", CmdIsEnabled},   {L"list-columns", CmdListColumns}, {L"list-rows", CmdListRows},
       {L"list-click", CmdListClick},   {L"list-dblclick", CmdListDblClick},
       {L"rows", CmdRows},
+      {L"file-version", CmdFileVersion},
   };
   if (command.empty()) return Usage("no command");
   for (const auto& e : kCommands)
