@@ -138,8 +138,10 @@ class Agent:
                 if self.wait_exit(10) is None:
                     os.killpg(self.proc.pid, 9)
                     self.proc.wait(timeout=10)
-        wait_until(lambda: not port_open(AGENT_PORT), 15)
-        uidriver("wait-gone", self.title, timeout_ms=10000, check=False)
+            # Only an agent that was running owns the port and the window: one that had already
+            # ended (a second start) must not wait for those of another.
+            wait_until(lambda: not port_open(AGENT_PORT), 15)
+            uidriver("wait-gone", self.title, timeout_ms=10000, check=False)
         self._log.close()
 
 

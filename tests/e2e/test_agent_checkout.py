@@ -104,21 +104,26 @@ REFUSED = [
 ]
 
 
-@pytest.mark.parametrize("arg2", [r[1] for r in REFUSED], ids=[r[0] for r in REFUSED])
-def test_refused_checkout_starts_nothing(cycle_agent, adaptor, arg2):
-    oid = adaptor.add_document("a" + KEEP)
+def test_refused_checkouts_start_nothing(cycle_agent, adaptor):
+    # All rows over one connection, then one quiet period: a cycle wrongly started by any of them
+    # would have sent its request and a second reply by then.
+    cases = {name: (adaptor.add_document("a" + KEEP), make) for name, make in REFUSED}
     before = adaptor.last("CHECKOUT")
 
     async def exchange():
+        replies = {}
         async with session("alice") as (ws, _):
-            await send_checkout(ws, arg2(oid))
-            first = await next_word(ws, timeout=15)
-            return first, await next_word(ws, timeout=QUIET)
+            for name, (oid, make) in cases.items():
+                await send_checkout(ws, make(oid))
+                replies[name] = await next_word(ws, timeout=15)
+            replies["(any later reply)"] = await next_word(ws, timeout=QUIET)
+        return replies
 
-    assert run(exchange()) == ("CHECKOUT_FAIL", None)
+    assert run(exchange(), timeout=2 * CYCLE_TIMEOUT) == {**{name: "CHECKOUT_FAIL" for name in cases},
+                                                          "(any later reply)": None}
     assert adaptor.last("CHECKOUT") == before, "a check-out request reached the server"
-    assert adaptor.document(oid)["checkout"] is None
-    assert record_path(oid) is None
+    started = {name: (adaptor.document(oid)["checkout"], record_path(oid)) for name, (oid, _) in cases.items()}
+    assert started == {name: (None, None) for name in cases}
 
 
 def test_two_checkouts_at_once_reply_each_on_its_own(cycle_agent, adaptor):
