@@ -4,7 +4,7 @@ JOBS ?= 2
 NATIVE := build/native
 WINDOWS := build/windows
 
-.PHONY: all bootstrap build build-native build-windows dist test test-native test-windows test-e2e run clean
+.PHONY: all bootstrap build build-native build-windows dist bench test test-native test-windows test-e2e run clean
 
 all: build
 
@@ -25,6 +25,11 @@ build-windows:
 # installer's end-to-end tests make their own).
 dist: bootstrap build-windows
 	@scripts/make-installer
+
+# Every benchmark in one go and one table (not part of make test). BENCH_SIZE (bytes, default
+# 256 MiB), BENCH_IDLE_MINUTES (default 1) and BENCH_REQUESTS (default 2000) choose the load.
+bench: build
+	@/usr/bin/python3 bench/run_all.py
 
 # Every tier: native unit tests and fuzzers, Windows tests under Wine (one at a time),
 # then the end-to-end tests. One tier after the other, also under make -j: the two Wine

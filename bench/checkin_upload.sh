@@ -140,7 +140,7 @@ try:
     assert "XRS_RTNCODE: 00" in out, out
     check_out(oid)
 
-    # The fixed cost of one attempt (the program's 100 ms pause, completion, exit) on a
+    # The fixed cost of one attempt (process start, window, completion, exit) on a
     # one-byte copy, so the transfer itself can be told apart.
     tiny_path = f"{work}/bench({tiny}).bin"
     open(tiny_path, "wb").write(b"x")
