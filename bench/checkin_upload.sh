@@ -142,10 +142,17 @@ try:
 
     # The fixed cost of one attempt (process start, window, completion, exit) on a
     # one-byte copy, so the transfer itself can be told apart.
+    # The first run of a program in a Wine session also pays for loading its libraries: the
+    # shorter of two runs is the fixed cost.
     tiny_path = f"{work}/bench({tiny}).bin"
-    open(tiny_path, "wb").write(b"x")
     subprocess.run([wine, "cmd", "/c", "exit", "0"], capture_output=True)  # Wine already up
-    fixed, _ = run_checkin(tiny, tiny_path)
+    fixed = None
+    for attempt in range(2):
+        if attempt:
+            check_out(tiny)
+        open(tiny_path, "wb").write(b"x")
+        took, _ = run_checkin(tiny, tiny_path)
+        fixed = took if fixed is None else min(fixed, took)
     program_time, peak_kb = run_checkin(oid, path)
     transfer = max(program_time - fixed, 1e-3)
 

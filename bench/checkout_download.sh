@@ -73,10 +73,15 @@ curl -sf -X POST -H 'Content-Type: application/json' \
   "http://127.0.0.1:$port/_admin/documents" >/dev/null
 tiny_args="OID=$oid-TINY&PAGE_ID=P1&VERSION_NO=1.0&FILE_PATH=$(hex 'C:\docs\tiny.bin')&ADAPTOR_URL=$adaptor"
 tiny_args+="&WORK_FOLDER=$work_win&USER_ID=bench&INVOKE_EDITOR=FALSE&IS_IMMUTABLE=F"
-t0=$(now)
-"$root/scripts/wine" "$checkout" "$tiny_args" >/dev/null 2>&1 || { echo "ZTCheckOut failed on the tiny document" >&2; exit 1; }
-t1=$(now)
-fixed_time=$($py -c "print(float('$t1')-float('$t0'))")
+# The first run of a program in a Wine session also pays for loading its libraries: the
+# shorter of two runs is the fixed cost (the second replaces the first's unchanged copy).
+fixed_time=""
+for _ in 1 2; do
+  t0=$(now)
+  "$root/scripts/wine" "$checkout" "$tiny_args" >/dev/null 2>&1 || { echo "ZTCheckOut failed on the tiny document" >&2; exit 1; }
+  t1=$(now)
+  fixed_time=$($py -c "t=float('$t1')-float('$t0'); p='$fixed_time'; print(min(t, float(p)) if p else t)")
+done
 
 t0=$(now)
 "$root/scripts/wine" "$checkout" "$args" >/dev/null 2>&1 &
