@@ -12,8 +12,12 @@ ReadPacer::ReadPacer(uint32_t capacity, Clock::time_point start, std::chrono::mi
 
 uint32_t ReadPacer::Next(uint32_t ready, Clock::time_point now) const {
   // The rate since the oldest point kept: the last `window` of the body, or all of it so far.
+  // A span shorter than the window says nothing of the rate: the first bytes often come with
+  // the reply's headers, and judged over a millisecond they would ask a slow link for a read
+  // that holds the thread for many seconds.
   const auto& [since, base] = history_.front();
-  const double seconds = std::chrono::duration<double>(now - since).count();
+  const double seconds = std::max(std::chrono::duration<double>(now - since).count(),
+                                  std::chrono::duration<double>(window_).count());
   const uint32_t floor = std::min(std::max<uint32_t>(ready, 1), capacity_);
   if (seconds <= 0) return floor;
   const double paced = static_cast<double>(total_ - base) / seconds * std::chrono::duration<double>(target_).count();

@@ -38,7 +38,17 @@ TEST(ReadPacer, NeverBelowWhatWaitsNorAboveTheCapacity) {
   EXPECT_EQ(pacer.Next(100000, now), 4096u);
   now += milliseconds(100);
   pacer.Took(4096, now);
-  EXPECT_EQ(pacer.Next(10, now), 2048u) << "40 960 B/s bring 2048 bytes in 50 ms";
+  EXPECT_EQ(pacer.Next(10, now), 819u) << "4096 bytes over no less than the 250 ms window: 819 in 50 ms";
+}
+
+TEST(ReadPacer, FirstBytesWithTheHeadersDoNotAskASlowLinkForMore) {
+  // 4 KiB came with the headers a millisecond after the start; the link then brings 10 KiB a
+  // second. The next read must not ask for more than a fraction of what came.
+  ReadPacer::Clock::time_point now{};
+  ReadPacer pacer(1024 * 1024, now);
+  now += milliseconds(1);
+  pacer.Took(4096, now);
+  EXPECT_LE(pacer.Next(100, now + milliseconds(1)), 4096u);
 }
 
 }  // namespace
