@@ -12,9 +12,28 @@ struct Search {
   HWND found = nullptr;
 };
 
+// The stored caption, read without a message, however long.
+std::wstring StoredCaption(HWND window) {
+  std::wstring text(256, L'\0');
+  for (;;) {
+    const int got = InternalGetWindowText(window, text.data(), static_cast<int>(text.size()));
+    if (got <= 0) return {};
+    if (static_cast<size_t>(got) + 1 < text.size()) {
+      text.resize(static_cast<size_t>(got));
+      return text;
+    }
+    text.assign(text.size() * 2, L'\0');
+  }
+}
+
 std::wstring TitleOf(HWND window) {
   // A window of another process answers from its stored caption without a message, so a
-  // hung editor cannot block the search.
+  // hung editor cannot block the search. A window of this process on another thread would
+  // be sent WM_GETTEXT, and that thread may be busy in a transfer or waiting for this one
+  // (at exit): its stored caption is read instead.
+  DWORD process = 0;
+  const DWORD thread = GetWindowThreadProcessId(window, &process);
+  if (process == GetCurrentProcessId() && thread != GetCurrentThreadId()) return StoredCaption(window);
   int length = GetWindowTextLengthW(window);
   if (length <= 0) return {};
   std::wstring text(static_cast<size_t>(length) + 1, L'\0');

@@ -11,7 +11,7 @@ import time
 
 import pytest
 
-from conftest import ROOT, WINE, WINDOWS_BIN, reg_get, request, run, session, uidriver, wait_until, windows_path
+from conftest import EXIT_COMMAND, ROOT, WINE, WINDOWS_BIN, reg_get, request, run, session, uidriver, wait_until, windows_path
 from runner_fixtures import KEEP, adaptor, editors  # noqa: F401
 
 DOWNLOAD = {1033: "Download", 1042: "다운로드"}
@@ -251,8 +251,9 @@ def test_countdown_documents_folder_and_start_during_the_countdown(agent_in, ada
 def test_view_opens_a_read_only_copy_and_tells_every_failure(agent_in, adaptor, editors, tmp_path):
     """VIEW empties the View folder, fetches the copy, makes it read-only and opens it in its
     editor. A refusal shows the server's text, a program's name is refused before the server
-    hears of it, and Cancel mid-transfer leaves nothing behind."""
-    agent_in()
+    hears of it, and Cancel mid-transfer leaves nothing behind. Exit then ends the agent: the
+    view's editor search never waits for a window of the agent's own."""
+    agent = agent_in()
     view = tmp_path / "work" / "View"
     view.mkdir(parents=True)
     (view / "earlier.txt").write_text("old")
@@ -297,3 +298,6 @@ def test_view_opens_a_read_only_copy_and_tells_every_failure(agent_in, adaptor, 
     assert aborted == ("Information", ABORTED[1033])
     # The later views emptied the folder of the earlier ones; the cancelled one left nothing.
     assert files_in(view) == []
+    uidriver("command", agent.title, EXIT_COMMAND, timeout_ms=1000, check=False)
+    assert agent.wait_exit(10) is not None, "the agent did not end within 10 s of Exit"
+
