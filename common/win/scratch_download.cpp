@@ -36,6 +36,7 @@ ScratchDownload::Step ScratchDownload::OnReply(const ServerReply& reply, const s
     return Step::Fail;
   }
   created_ = true;
+  earlyFlush_ = std::make_unique<EarlyFlush>(file_.get());
   return size_ == 0 ? Step::Stop : Step::Continue;
 }
 
@@ -48,12 +49,14 @@ ScratchDownload::Step ScratchDownload::OnBlock(const char* data, size_t size, ui
     size -= wrote;
     written_ += wrote;
   }
+  if (earlyFlush_) earlyFlush_->Wrote(written_);
   if (progress_) progress_(written_, size_);
   return written_ < size_ ? Step::Continue : Step::Stop;
 }
 
 bool ScratchDownload::Close() {
   if (!file_) return true;
+  if (earlyFlush_) earlyFlush_->Stop();
   bool flushed = FlushFileBuffers(file_.get()) != FALSE;
   bool closed = CloseHandle(file_.release()) != FALSE;
   return flushed && closed;
@@ -78,6 +81,7 @@ ScratchDownload::CommitOutcome ScratchDownload::CommitTo(const std::string& path
 }
 
 void ScratchDownload::Discard() {
+  earlyFlush_.reset();
   file_.reset();
   if (created_ && !committed_ && !scratchPath_.empty()) DeleteFileW(scratchPath_.c_str());
   created_ = false;

@@ -6,8 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
+#include "common/win/early_flush.h"
 #include "common/win/exchange.h"
 #include "common/win/handles.h"
 
@@ -31,6 +33,8 @@ class ScratchDownload : public BodySink {
 
   // Flushes and closes the scratch file. False when that failed (the data may be lost).
   bool Close();
+  // Flushes taken while the file was written (for tests).
+  unsigned earlyFlushes() const { return earlyFlush_ ? earlyFlush_->flushes() : 0; }
 
   enum class CommitOutcome { kDone, kTaken, kFailed };
   // Closes the file and moves it onto `path`, which must be in the target's folder. Without
@@ -53,6 +57,7 @@ class ScratchDownload : public BodySink {
   std::wstring scratchPath_;
   Progress progress_;
   UniqueKernelHandle file_;
+  std::unique_ptr<EarlyFlush> earlyFlush_;  // after file_: stopped before the file is closed
   bool created_ = false;
   bool createFailed_ = false;
   bool committed_ = false;
