@@ -2,12 +2,13 @@
 
 #include <exception>
 #include <string>
+#include <system_error>
 
 #include "common/win/trace.h"
 
 namespace edms {
 
-WorkerQueue::WorkerQueue(std::size_t capacity) : capacity_(capacity), thread_([this] { Run(); }) {}
+WorkerQueue::WorkerQueue(std::size_t capacity, std::chrono::milliseconds idle) : capacity_(capacity), idle_(idle) {}
 
 WorkerQueue::~WorkerQueue() {
   {
@@ -16,17 +17,34 @@ WorkerQueue::~WorkerQueue() {
     jobs_.clear();
   }
   changed_.notify_all();
-  thread_.join();
+  if (thread_.joinable()) thread_.join();
 }
 
 bool WorkerQueue::Post(std::function<void()> job) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (stopping_ || jobs_.size() >= capacity_) return false;
+    if (!running_) {
+      // The last thread cleared running_ as its final step under the lock: joining it waits
+      // only for its exit, never for a job.
+      if (thread_.joinable()) thread_.join();
+      try {
+        thread_ = std::thread([this] { Run(); });
+      } catch (const std::system_error& e) {
+        win::Trace(std::string("no background thread: ") + e.what());
+        return false;
+      }
+      running_ = true;
+    }
     jobs_.push_back(std::move(job));
   }
   changed_.notify_all();
   return true;
+}
+
+bool WorkerQueue::running() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return running_;
 }
 
 bool WorkerQueue::WaitIdle(std::chrono::milliseconds bound) {
@@ -37,8 +55,10 @@ bool WorkerQueue::WaitIdle(std::chrono::milliseconds bound) {
 void WorkerQueue::Run() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
-    if (stopping_) return;
+    if (!changed_.wait_for(lock, idle_, [this] { return stopping_ || !jobs_.empty(); }) || stopping_) {
+      running_ = false;
+      return;
+    }
     std::function<void()> job = std::move(jobs_.front());
     jobs_.pop_front();
     busy_ = true;
