@@ -3,6 +3,8 @@
 // flush that ends the write waits only for the last part instead of the whole file (over a
 // second on a 1 GiB download). Best effort: a flush that fails here is left to the final
 // flush to see and report, and without a thread the final flush simply does all the work.
+// Windows runs the I/O of one synchronous handle one call at a time, so there a write may
+// wait for a flush under way: each such wait is a step's flush, never the whole file's.
 #pragma once
 #include <windows.h>
 
