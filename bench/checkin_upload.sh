@@ -121,24 +121,27 @@ try:
                                     "versions": [{"version": "1.0", "size": 1}]})
         check_out(o)
 
-    print(f"writing a working copy of {size} bytes ...")
     path = f"{work}/bench({oid}).bin"
-    with open(path, "wb") as f:
-        block = os.urandom(1 << 20)
-        for left in range(size, 0, -len(block)):
-            f.write(block[:min(left, len(block))])
+    block = os.urandom(1 << 20)
+
+    def write_copy():
+        with open(path, "wb") as f:
+            for left in range(size, 0, -len(block)):
+                f.write(block[:min(left, len(block))])
+        os.sync()  # each timed run starts with nothing left to write
 
     # curl: the same CHECKIN request the program sends, body streamed from the file.
     headers = [f"XRQ_COMMAND: CHECKIN", f"XRQ_OBJECT: {hexs(oid)}", f"XRQ_VERSION: {hexs('1.0')}",
                f"XRQ_NEWVERSION: {hexs('1.0')}", f"XRQ_USER: {hexs('bench')}", "XRQ_PASS;",
                "XRQ_SHARENAME;", "XRQ_VNOTE;", "Content-Type: application/octet-stream", "Expect:"]
-    t0 = time.time()
-    out = subprocess.run(["curl", "-sS", "-D", "-", "-o", "/dev/null", "-T", path, "-X", "POST",
-                          *sum((["-H", h] for h in headers), []), adaptor],
-                         capture_output=True, text=True, check=True).stdout
-    curl_time = time.time() - t0
-    assert "XRS_RTNCODE: 00" in out, out
-    check_out(oid)
+
+    def curl_run():
+        t0 = time.time()
+        out = subprocess.run(["curl", "-sS", "-D", "-", "-o", "/dev/null", "-T", path, "-X", "POST",
+                              *sum((["-H", h] for h in headers), []), adaptor],
+                             capture_output=True, text=True, check=True).stdout
+        assert "XRS_RTNCODE: 00" in out, out
+        return time.time() - t0
 
     # The fixed cost of one attempt (process start, window, completion, exit) on a
     # one-byte copy, so the transfer itself can be told apart.
@@ -153,7 +156,23 @@ try:
         open(tiny_path, "wb").write(b"x")
         took, _ = run_checkin(tiny, tiny_path)
         fixed = took if fixed is None else min(fixed, took)
-    program_time, peak_kb = run_checkin(oid, path)
+
+    # The disk is shared and noisy: curl and ZTCheckIn take BENCH_ROUNDS turns each and the
+    # shortest run of each counts.
+    rounds = int(os.environ.get("BENCH_ROUNDS", "3"))
+    print(f"writing a working copy of {size} bytes, {rounds} rounds ...")
+    curl_time = program_time = None
+    peak_kb = 0
+    for _ in range(rounds):
+        write_copy()
+        took = curl_run()
+        curl_time = took if curl_time is None else min(curl_time, took)
+        check_out(oid)
+        write_copy()
+        took, peak = run_checkin(oid, path)
+        program_time = took if program_time is None else min(program_time, took)
+        peak_kb = max(peak_kb, peak)
+        check_out(oid)
     transfer = max(program_time - fixed, 1e-3)
 
     mb = size / 1e6
