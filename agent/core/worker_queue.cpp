@@ -42,9 +42,9 @@ bool WorkerQueue::Post(std::function<void()> job) {
   return true;
 }
 
-bool WorkerQueue::running() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return running_;
+bool WorkerQueue::WaitForNoThread(std::chrono::milliseconds bound) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return changed_.wait_for(lock, bound, [this] { return !running_; });
 }
 
 bool WorkerQueue::WaitIdle(std::chrono::milliseconds bound) {
@@ -57,6 +57,7 @@ void WorkerQueue::Run() {
   for (;;) {
     if (!changed_.wait_for(lock, idle_, [this] { return stopping_ || !jobs_.empty(); }) || stopping_) {
       running_ = false;
+      changed_.notify_all();
       return;
     }
     std::function<void()> job = std::move(jobs_.front());

@@ -29,8 +29,9 @@ class WorkerQueue {
   // Waits until every job posted before the call has run; false when `bound` ran out first.
   bool WaitIdle(std::chrono::milliseconds bound);
 
-  // True while a thread serves the queue (for tests).
-  bool running();
+  // True once no thread serves the queue, waiting at most `bound` for the idle one to end
+  // (for tests).
+  bool WaitForNoThread(std::chrono::milliseconds bound);
 
  private:
   void Run();

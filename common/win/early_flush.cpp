@@ -34,9 +34,9 @@ void EarlyFlush::Stop() {
   if (thread_.joinable()) thread_.join();
 }
 
-unsigned EarlyFlush::flushes() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return flushes_;
+bool EarlyFlush::WaitForFlush(std::chrono::milliseconds bound) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return flushed_.wait_for(lock, bound, [this] { return flushes_ > 0; });
 }
 
 void EarlyFlush::Run() {
@@ -46,10 +46,11 @@ void EarlyFlush::Run() {
     // Stopping: the owner flushes the rest itself, right after.
     if (stopping_) return;
     pending_ = false;
-    ++flushes_;
     lock.unlock();
     FlushFileBuffers(file_);
     lock.lock();
+    ++flushes_;
+    flushed_.notify_all();
   }
 }
 

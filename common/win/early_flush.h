@@ -8,6 +8,7 @@
 #pragma once
 #include <windows.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -30,8 +31,8 @@ class EarlyFlush {
   // Waits for a flush under way and ends the thread; the handle may be closed afterwards.
   void Stop();
 
-  // Flushes started so far (for tests).
-  unsigned flushes() const;
+  // True once a flush has ended, waiting at most `bound` for one (for tests).
+  bool WaitForFlush(std::chrono::milliseconds bound);
 
  private:
   void Run();
@@ -39,8 +40,9 @@ class EarlyFlush {
   HANDLE file_;
   const uint64_t step_;
   uint64_t next_;
-  mutable std::mutex mutex_;
+  std::mutex mutex_;
   std::condition_variable wake_;
+  std::condition_variable flushed_;
   bool pending_ = false;
   bool stopping_ = false;
   unsigned flushes_ = 0;

@@ -33,8 +33,6 @@ class ScratchDownload : public BodySink {
 
   // Flushes and closes the scratch file. False when that failed (the data may be lost).
   bool Close();
-  // Flushes taken while the file was written (for tests).
-  unsigned earlyFlushes() const { return earlyFlush_ ? earlyFlush_->flushes() : 0; }
 
   enum class CommitOutcome { kDone, kTaken, kFailed };
   // Closes the file and moves it onto `path`, which must be in the target's folder. Without

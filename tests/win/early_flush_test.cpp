@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -46,9 +47,8 @@ TEST(EarlyFlush, FlushesOnlyOnceAStepIsWrittenAndTheFileComesOutWhole) {
         expected += data;
         flush.Wrote(expected.size());
       }
-      // The flush runs beside the writes; wait (bounded) for it rather than race it.
-      for (int waited = 0; c.flushes && flush.flushes() == 0 && waited < 10000; waited += 10) Sleep(10);
-      EXPECT_EQ(flush.flushes() > 0, c.flushes);
+      // The flush runs beside the writes. Below a step no thread exists, so nothing can come.
+      EXPECT_EQ(flush.WaitForFlush(std::chrono::milliseconds(c.flushes ? 10000 : 0)), c.flushes);
       flush.Stop();
     }
     file.reset();
