@@ -1,8 +1,8 @@
 # edms_delay_import(<dll> <DLLNAME.dll>)
 # Makes the imported library edms_delay_<dll>: every function of mingw-w64's import library
 # lib<dll>.a, but the DLL is loaded at its first call instead of at start-up. The agent idles
-# for hours and uses some DLLs only for a transfer or a notice; each one loaded at start-up costs
-# resident memory (and, for WinInet, its cache set-up) all that time.
+# for hours and uses some DLLs only for a transfer, a notice or a window; each one loaded at
+# start-up costs resident memory (and, for WinInet, its cache set-up) all that time.
 # A DLL that is missing at the first call ends the program there; use it only for system DLLs.
 find_program(EDMS_NM ${MINGW_PREFIX}-nm REQUIRED)
 find_program(EDMS_DLLTOOL ${MINGW_PREFIX}-dlltool REQUIRED)

@@ -23,8 +23,12 @@ bool IsCompatAppType(std::string_view appType);
 // "EDMS_AGENT", else "Zelto client".
 std::string_view UpdateProductWord(std::string_view appType);
 
+// The range of the interval trackbars, in minutes.
+inline constexpr int kSliderMinutesMin = 1;
+inline constexpr int kSliderMinutesMax = 60;
+
 // The trackbar position a configured interval starts at: `fallback` for 0, else the value
-// (the trackbar itself clamps it into 1..60).
+// (clamped into the trackbar's range by the window).
 int InitialSliderPosition(uint32_t configuredMinutes, int fallback);
 
 struct TimerPlan {

@@ -6,7 +6,6 @@
 #include "common/win/client_config.h"
 #include "common/win/language.h"
 #include "common/win/message_box.h"
-#include "common/win/program_start.h"
 #include "common/win/trace.h"
 
 namespace edms {
@@ -30,7 +29,6 @@ int RunPellarin(HINSTANCE instance) {
     return 0;
   }
   win::ApplyAgentLanguage(config);
-  win::InitCommonControlsForDialogs();
 
   SharedConfig shared(std::move(config));
   CPellarinDlg dialog(instance, shared);

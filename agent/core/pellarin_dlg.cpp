@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <exception>
 #include <optional>
 #include <thread>
@@ -18,6 +19,7 @@
 #include "common/win/language.h"
 #include "common/win/message_box.h"
 #include "common/win/process.h"
+#include "common/win/program_start.h"
 #include "common/win/system_error.h"
 #include "common/win/text.h"
 #include "common/win/trace.h"
@@ -78,8 +80,8 @@ bool CPellarinDlg::OnInitDialog() {
   SetProgramIcon(startConfig_.AppType, IDR_MAINFRAME, IDR_MAINFRAME_EDMS);
   settings_ = win::LoadAgentSettings(startConfig_.KeyPath.empty() ? win::kConfigKeyPath : startConfig_.KeyPath);
   SetWindowTextW(hwnd(), win::Widen("Pellarin[" + startConfig_.AppVersion + "]").c_str());
-  InitSlider(IDC_NOTICE_SLIDER, IDC_NOTICE_VALUE, InitialSliderPosition(startConfig_.NoticeCheckTime, 5));
-  InitSlider(IDC_UPDATE_SLIDER, IDC_UPDATE_VALUE, InitialSliderPosition(startConfig_.UpdateCheckTime, 10));
+  SetInterval(IDC_NOTICE_SLIDER, IDC_NOTICE_VALUE, InitialSliderPosition(startConfig_.NoticeCheckTime, 5));
+  SetInterval(IDC_UPDATE_SLIDER, IDC_UPDATE_VALUE, InitialSliderPosition(startConfig_.UpdateCheckTime, 10));
   tray_.SetIconResource(static_cast<UINT>(AppIconFor(startConfig_.AppType)));
   checks_ = std::make_unique<PeriodicChecks>(hwnd(), kChecksDoneMessage);
   if (!StartService()) return true;
@@ -119,18 +121,42 @@ bool CPellarinDlg::CreateTray() {
   return tray_.CreateIcon(instance(), hwnd(), windowIcon, static_cast<UINT>(TrayMenuFor(startConfig_.AppType)));
 }
 
-void CPellarinDlg::InitSlider(int sliderId, int valueId, int position) {
-  HWND slider = Item(sliderId);
-  SendMessageW(slider, TBM_SETRANGE, TRUE, MAKELPARAM(1, 60));
-  SendMessageW(slider, TBM_SETPOS, TRUE, position);
-  SendMessageW(slider, TBM_SETTICFREQ, 5, 0);
-  // The trackbar clamps the configured value; what it shows is what the timer uses.
-  int shown = static_cast<int>(SendMessageW(slider, TBM_GETPOS, 0, 0));
-  SetItemText(valueId, std::to_string(shown));
+// The configured value is clamped to the trackbar's range; what it shows is what the timer uses.
+void CPellarinDlg::SetInterval(int sliderId, int valueId, int minutes) {
+  const int kept = std::clamp(minutes, kSliderMinutesMin, kSliderMinutesMax);
+  (sliderId == IDC_NOTICE_SLIDER ? noticeMinutes_ : updateMinutes_) = kept;
+  SetItemText(valueId, std::to_string(kept));
+}
+
+// Each trackbar takes its placeholder's place, size and tab position. One that cannot be made
+// leaves the placeholder: the window still shows the interval, and the timers keep it.
+void CPellarinDlg::CreateSliders() {
+  if (slidersCreated_) return;
+  slidersCreated_ = true;
+  win::InitCommonControlsForDialogs();
+  for (int id : {IDC_NOTICE_SLIDER, IDC_UPDATE_SLIDER}) {
+    HWND placeholder = Item(id);
+    RECT place{};
+    if (!placeholder || !GetWindowRect(placeholder, &place)) continue;
+    MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&place), 2);
+    HWND slider = CreateWindowExW(0, TRACKBAR_CLASSW, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | TBS_AUTOTICKS | TBS_BOTH,
+                                  place.left, place.top, place.right - place.left, place.bottom - place.top, hwnd(),
+                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance(), nullptr);
+    if (!slider) {
+      win::Trace("trackbar " + std::to_string(id) + " cannot be made: " + win::DescribeError(GetLastError()));
+      continue;
+    }
+    SetWindowPos(slider, placeholder, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    DestroyWindow(placeholder);
+    SendMessageW(slider, TBM_SETRANGE, TRUE, MAKELPARAM(kSliderMinutesMin, kSliderMinutesMax));
+    SendMessageW(slider, TBM_SETTICFREQ, 5, 0);
+    SendMessageW(slider, TBM_SETPOS, TRUE, SliderPosition(id));
+  }
+  win::Trace("trackbars made");
 }
 
 int CPellarinDlg::SliderPosition(int sliderId) const {
-  return static_cast<int>(SendMessageW(Item(sliderId), TBM_GETPOS, 0, 0));
+  return sliderId == IDC_NOTICE_SLIDER ? noticeMinutes_ : updateMinutes_;
 }
 
 bool CPellarinDlg::StartService() {
@@ -160,7 +186,6 @@ void CPellarinDlg::ArmTimers() {
   win::Trace("timer 2 armed " + std::to_string(TimerPlan{}.tooltipMs) + " ms");
 }
 
-// The intervals are read back from the trackbars, which clamp what the configuration holds.
 void CPellarinDlg::ArmNoticeTimer() {
   const TimerPlan plan = PlanTimers(startConfig_.AppType, SliderPosition(IDC_NOTICE_SLIDER), 0);
   if (!plan.armNotice) {
@@ -199,6 +224,9 @@ bool CPellarinDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR
       // A window that is already the active one is shown without a new activation: the
       // compatibility kind's window is kept from showing at all.
       if (IsCompatAppType(startConfig_.AppType)) reinterpret_cast<WINDOWPOS*>(lParam)->flags &= ~SWP_SHOWWINDOW;
+      return false;
+    case WM_SHOWWINDOW:
+      if (wParam) CreateSliders();
       return false;
     case WM_HSCROLL:
       // Sent at the end of every move, by mouse or keyboard.
@@ -379,8 +407,8 @@ HWND CPellarinDlg::UpdateBoxWindow() const {
 void CPellarinDlg::OnSliderReleased(int sliderId) {
   if (sliderId != IDC_NOTICE_SLIDER && sliderId != IDC_UPDATE_SLIDER) return;
   const bool notice = sliderId == IDC_NOTICE_SLIDER;
-  const int minutes = SliderPosition(sliderId);
-  SetItemText(notice ? IDC_NOTICE_VALUE : IDC_UPDATE_VALUE, std::to_string(minutes));
+  const int minutes = static_cast<int>(SendMessageW(Item(sliderId), TBM_GETPOS, 0, 0));
+  SetInterval(sliderId, notice ? IDC_NOTICE_VALUE : IDC_UPDATE_VALUE, minutes);
   if (notice) {
     ArmNoticeTimer();
   } else if (updateBox_ != UpdateBox::Question) {

@@ -1,8 +1,10 @@
 // The agent's main window (dialog 102): hidden in the notification area for the whole run,
 // it owns the command service, the WebSocket server, the tray icon and its menu, the two
-// interval trackbars and the three timers. Only one of each modal thing is open at a time: a
-// second request for it brings the open one to the front. While the update run's transfer
-// holds the window's thread, commands that would open windows of their own wait for it.
+// interval trackbars and the three timers. The trackbars, and with them the common controls,
+// are made when the window is first shown: an agent that is never opened does without them.
+// Only one of each modal thing is open at a time: a second request for it brings the open one
+// to the front. While the update run's transfer holds the window's thread, commands that would
+// open windows of their own wait for it.
 #pragma once
 #include <windows.h>
 
@@ -45,11 +47,13 @@ class CPellarinDlg : public win::CDialogBase {
   bool OnCommand(int id, int notifyCode, HWND control) override;
   bool OnTimer(UINT_PTR id) override;
   void OnDestroy() override;
+  bool UsesCommonControls() const override { return false; }
   bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
 
  private:
   bool CreateTray();
-  void InitSlider(int sliderId, int valueId, int position);
+  void SetInterval(int sliderId, int valueId, int minutes);
+  void CreateSliders();
   int SliderPosition(int sliderId) const;
   bool StartService();
   void ArmTimers();
@@ -86,6 +90,10 @@ class CPellarinDlg : public win::CDialogBase {
   WebsocketServer server_;  // declared after the service: stopped and gone before it
   CSystemTray tray_;
   std::unique_ptr<PeriodicChecks> checks_;
+  // The intervals in minutes, as the trackbars show them (or will, once made).
+  int noticeMinutes_ = 0;
+  int updateMinutes_ = 0;
+  bool slidersCreated_ = false;
   bool noticeCheckPending_ = false;
   bool updateCheckPending_ = false;
   bool manualUpdateCheck_ = false;  // the pending update check was asked for from the menu

@@ -31,6 +31,12 @@ class FakeClient : public WebsocketClient {
 class ServiceTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // As in the agent, whose main window exists before any command opens one: the process's
+    // first windows made on two threads at once, one of them loading the common controls,
+    // can deadlock Wine's loader.
+    static const HWND mainWindow =
+        CreateWindowW(L"STATIC", L"", 0, 0, 0, 10, 10, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    (void)mainWindow;
     keyPath_ = "Software\\edms-tests\\agent-service-" + std::to_string(GetCurrentProcessId());
     win::ClientConfig config;
     config.KeyPath = keyPath_;

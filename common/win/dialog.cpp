@@ -1,6 +1,7 @@
 #include "common/win/dialog.h"
 
 #include "common/win/language.h"
+#include "common/win/program_start.h"
 #include "common/win/text.h"
 
 namespace edms::win {
@@ -26,17 +27,20 @@ void AddSystemMenuItem(HWND window, const std::string& text, UINT command) {
 }
 
 INT_PTR ShowPlainDialog(HINSTANCE instance, int templateId, HWND parent) {
+  InitCommonControlsForDialogs();
   return DialogBoxLang(instance, templateId, parent, &PlainDialogProc, 0);
 }
 
 INT_PTR CDialogBase::DoModal(HWND parent) {
   modal_ = true;
+  if (UsesCommonControls()) InitCommonControlsForDialogs();
   return DialogBoxLang(instance_, templateId_, parent, &CDialogBase::StaticProc,
                        reinterpret_cast<LPARAM>(this));
 }
 
 HWND CDialogBase::Create(HWND parent) {
   modal_ = false;
+  if (UsesCommonControls()) InitCommonControlsForDialogs();
   return CreateDialogLang(instance_, templateId_, parent, &CDialogBase::StaticProc,
                           reinterpret_cast<LPARAM>(this));
 }

@@ -18,6 +18,7 @@ class CDialogBase {
   CDialogBase& operator=(const CDialogBase&) = delete;
 
   // Runs the dialog modally; the value given to EndDialog, or -1 when it cannot be shown.
+  // Both ways register the common controls first, unless UsesCommonControls() says no.
   INT_PTR DoModal(HWND parent = nullptr);
   // Creates the dialog modeless (the caller's message loop must call IsDialogMessage);
   // null on failure.
@@ -38,6 +39,9 @@ class CDialogBase {
   void SetMinimizedIcon(HICON icon) { minimizedIcon_ = icon; }
 
  protected:
+  // False for a dialog whose template holds no common control: its creation then leaves the
+  // common controls unloaded (the agent's hidden main window, which lives for hours).
+  virtual bool UsesCommonControls() const { return true; }
   // Handlers. Return true when the message was handled (the dialog procedure then
   // answers TRUE); the defaults handle nothing except OK/Cancel, which end the dialog.
   virtual bool OnInitDialog() { return true; }

@@ -10,8 +10,11 @@
 namespace edms::win {
 
 void InitCommonControlsForDialogs() {
-  INITCOMMONCONTROLSEX controls{sizeof controls, 0xFF};
-  InitCommonControlsEx(&controls);
+  static const bool registered = [] {
+    INITCOMMONCONTROLSEX controls{sizeof controls, 0xFF};
+    return InitCommonControlsEx(&controls) != FALSE;
+  }();
+  (void)registered;
 }
 
 ProgramStartupResult ProgramStartup(AppTypeRule rule, const std::string& keyPath) {

@@ -8,7 +8,8 @@
 
 namespace edms::win {
 
-// Registers every common-control class the dialogs use (progress bars, trackbars, lists).
+// Registers every common-control class the dialogs use (progress bars, trackbars, lists). The
+// first call loads the common controls; later calls, from any thread, do nothing.
 void InitCommonControlsForDialogs();
 
 // Start-up reading of the four short-lived programs, before any window exists: the

@@ -75,6 +75,8 @@ def test_offered_update_is_asked_once_and_no_pauses_then_rearms_the_timer(write_
 def test_trackbar_rearms_its_timer_and_the_interval_survives_the_next_command(write_config, start_agent):
     write_config()  # no intervals configured: 5 and 10 minutes
     agent = start_agent()
+    post(TRAY_NOTIFY, 143, WM_LBUTTONDBLCLK)  # the trackbars are made when the window is first shown
+    assert wait_until(lambda: uidriver("is-visible", AGENT_TITLE) == ["true"], 15)
     cases = [
         (NOTICE_SLIDER, NOTICE_VALUE, VK_RIGHT, 10, "timer 0 armed 900000 ms", "NoticeCheckTime", "15"),
         (UPDATE_SLIDER, UPDATE_VALUE, VK_LEFT, 3, "timer 1 armed 420000 ms", "UpdateCheckTime", "7"),
@@ -160,8 +162,9 @@ def test_compat_kind_asks_for_no_notices(write_config, start_agent, adaptor, sta
 
     tick(NOTICE_TIMER)
     menu(NOTICE)
-    uidriver("key", AGENT_TITLE, NOTICE_SLIDER, VK_RIGHT)
     post(TRAY_NOTIFY, 145, WM_LBUTTONDBLCLK)  # the main window cannot be brought up either
+    wait_line(agent, "trackbars made")  # though it made its trackbars
+    uidriver("key", AGENT_TITLE, NOTICE_SLIDER, VK_RIGHT)
     # The window handles these one after the other and the checks go out in the order asked:
     # once the update check has arrived, everything before it has been done.
     tick(UPDATE_TIMER)
