@@ -123,8 +123,8 @@ bool CPellarinDlg::CreateTray() {
 
 // The configured value is clamped to the trackbar's range; what it shows is what the timer uses.
 void CPellarinDlg::SetInterval(int sliderId, int valueId, int minutes) {
-  const int kept = std::clamp(minutes, kSliderMinutesMin, kSliderMinutesMax);
-  (sliderId == IDC_NOTICE_SLIDER ? noticeMinutes_ : updateMinutes_) = kept;
+  int& kept = Interval(sliderId);
+  kept = std::clamp(minutes, kSliderMinutesMin, kSliderMinutesMax);
   SetItemText(valueId, std::to_string(kept));
 }
 
@@ -150,14 +150,12 @@ void CPellarinDlg::CreateSliders() {
     DestroyWindow(placeholder);
     SendMessageW(slider, TBM_SETRANGE, TRUE, MAKELPARAM(kSliderMinutesMin, kSliderMinutesMax));
     SendMessageW(slider, TBM_SETTICFREQ, 5, 0);
-    SendMessageW(slider, TBM_SETPOS, TRUE, SliderPosition(id));
+    SendMessageW(slider, TBM_SETPOS, TRUE, Interval(id));
   }
   win::Trace("trackbars made");
 }
 
-int CPellarinDlg::SliderPosition(int sliderId) const {
-  return sliderId == IDC_NOTICE_SLIDER ? noticeMinutes_ : updateMinutes_;
-}
+int& CPellarinDlg::Interval(int sliderId) { return sliderId == IDC_NOTICE_SLIDER ? noticeMinutes_ : updateMinutes_; }
 
 bool CPellarinDlg::StartService() {
   service_ = std::make_unique<EdmHelperService>(
@@ -187,7 +185,7 @@ void CPellarinDlg::ArmTimers() {
 }
 
 void CPellarinDlg::ArmNoticeTimer() {
-  const TimerPlan plan = PlanTimers(startConfig_.AppType, SliderPosition(IDC_NOTICE_SLIDER), 0);
+  const TimerPlan plan = PlanTimers(startConfig_.AppType, Interval(IDC_NOTICE_SLIDER), 0);
   if (!plan.armNotice) {
     win::Trace("timer 0 not armed");
     return;
@@ -197,7 +195,7 @@ void CPellarinDlg::ArmNoticeTimer() {
 }
 
 void CPellarinDlg::ArmUpdateTimer() {
-  const TimerPlan plan = PlanTimers(startConfig_.AppType, 0, SliderPosition(IDC_UPDATE_SLIDER));
+  const TimerPlan plan = PlanTimers(startConfig_.AppType, 0, Interval(IDC_UPDATE_SLIDER));
   SetTimer(hwnd(), kUpdateTimer, plan.updateMs, nullptr);
   win::Trace("timer 1 armed " + std::to_string(plan.updateMs) + " ms");
 }

@@ -54,7 +54,7 @@ class CPellarinDlg : public win::CDialogBase {
   bool CreateTray();
   void SetInterval(int sliderId, int valueId, int minutes);
   void CreateSliders();
-  int SliderPosition(int sliderId) const;
+  int& Interval(int sliderId);  // the minutes of the trackbar `sliderId`
   bool StartService();
   void ArmTimers();
   void ArmNoticeTimer();
