@@ -305,11 +305,16 @@ int CmdType(const Options& o) {
 }
 
 // Posted, not sent: a click that opens a modal window must not block the driver.
+// Only once the window is shown, as a user sees it first: a modal dialog shows itself when its
+// queue first runs empty, and a click that lands before that and starts a long run inside its
+// handler would keep the window hidden for the whole run.
 int CmdClick(const Options& o) {
   if (o.args.size() != 2) return Usage("click TITLE ID");
   std::string error;
   auto t = WaitControl(o, o.args[0], o.args[1], &error);
   if (!t) return Fail(error);
+  if (!Poll(o.timeoutMs, [&] { return IsWindowVisible(t->window) != FALSE; }))
+    return Fail("the window \"" + Narrow(o.args[0]) + "\" is not shown");
   if (!Poll(o.timeoutMs, [&] { return IsWindowEnabled(t->control) != FALSE; }))
     return Fail("control " + Narrow(o.args[1]) + " is disabled");
   if (!PostMessageW(t->control, BM_CLICK, 0, 0)) return Fail("PostMessage failed");
