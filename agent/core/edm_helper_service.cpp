@@ -18,15 +18,20 @@ void EdmHelperService::HandleRequest(const std::shared_ptr<WebsocketClient>& cli
   try {
     const std::string& key = client->key();
     if (!key.empty()) {
-      bool changed;
-      {
-        // One lock over both keeps the service's user and the record's the same sender.
-        std::lock_guard<std::mutex> lock(mutex_);
-        userId_ = key;
-        changed = config_.SetEdmUserId(key);
-      }
-      if (changed && !background_.Post([this] { config_.SaveChanges(); })) {
-        win::Trace("EdmUserId not saved: the background queue is full");
+      // One lock over both keeps the service's user and the record's the same sender. One
+      // save waits at a time and writes the latest user when it runs: pages of several users
+      // taking turns would otherwise queue a registry write per message and fill the queue.
+      std::lock_guard<std::mutex> lock(mutex_);
+      userId_ = key;
+      if (config_.SetEdmUserId(key) && !saveQueued_) {
+        saveQueued_ = background_.Post([this] {
+          {
+            std::lock_guard<std::mutex> lock(mutex_);
+            saveQueued_ = false;
+          }
+          config_.SaveChanges();
+        });
+        if (!saveQueued_) win::Trace("EdmUserId not saved: the background queue is full");
       }
     }
     switch (ParseCommandName(request.arg1)) {

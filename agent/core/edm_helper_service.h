@@ -81,6 +81,7 @@ class EdmHelperService {
   std::size_t downloadBytes_ = 0;
   std::string sessionUser_;  // the last lookup's answer
   bool refreshQueued_ = false;
+  bool saveQueued_ = false;  // an EdmUserId save waits on the background queue
   WorkerQueue background_;  // after what its jobs use: its thread ends before they go
   WindowThreads windows_;   // the view and download windows; closed first
 };

@@ -99,6 +99,18 @@ TEST_F(ServiceTest, ANewSendersKeyIsSavedAndNothingElse) {
   EXPECT_EQ(RegistryText("ServerAddress"), "");
 }
 
+// Each change of sender is a registry write; pages of two users taking turns must not queue
+// one per message, or the queue fills and the work that needs it (this CHECK_USER) is dropped.
+TEST_F(ServiceTest, UsersTakingTurnsDoNotFillTheQueue) {
+  auto alice = std::make_shared<FakeClient>("alice");
+  auto bob = std::make_shared<FakeClient>("bob");
+  for (int i = 0; i < 4000; ++i) service_->HandleRequest(i % 2 ? bob : alice, {"ADD_TO_DOWNLOAD", ""});
+  service_->HandleRequest(alice, {"CHECK_USER", ""});
+  ASSERT_TRUE(service_->WaitIdle(std::chrono::seconds(20)));
+  EXPECT_EQ(alice->replies.size(), 1u);
+  EXPECT_EQ(RegistryText("EdmUserId"), "alice");
+}
+
 TEST_F(ServiceTest, AnEmptyKeyChangesNothing) {
   service_->HandleRequest(std::make_shared<FakeClient>(""), {"CLEAR_DOWNLOAD", ""});
   EXPECT_EQ(service_->userId(), "previous");
