@@ -71,7 +71,10 @@ struct Shared {
 class Session : public std::enable_shared_from_this<Session> {
  public:
   Session(tcp::socket&& socket, std::shared_ptr<Shared> shared)
-      : shared_(std::move(shared)), ws_(std::move(socket)), loginTimer_(ws_.get_executor()) {}
+      : shared_(std::move(shared)),
+        ws_(std::move(socket)),
+        loginTimer_(ws_.get_executor()),
+        idleTimer_(ws_.get_executor()) {}
 
   ~Session() {
     std::lock_guard<std::mutex> lock(shared_->mutex);
@@ -129,18 +132,45 @@ class Session : public std::enable_shared_from_this<Session> {
     if (!websocket::is_upgrade(request)) return Refuse(request, http::status::bad_request);
 
     beast::get_lowest_layer(ws_).expires_never();
-    // A page that stops answering pings gives its slot back after the idle time-out.
-    websocket::stream_base::timeout timeout = websocket::stream_base::timeout::suggested(beast::role_type::server);
-    timeout.idle_timeout = settings.idleTimeout;
-    timeout.keep_alive_pings = true;
-    ws_.set_option(timeout);
+    // The library's idle time-out re-arms a timer for every message read; IdleCheck does it
+    // without that. Its handshake and close time-outs stay.
+    ws_.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
+    ws_.control_callback([this](websocket::frame_type, beast::string_view) { heard_ = true; });
     ws_.read_message_max(settings.maxMessageBytes);
     ws_.async_accept(request, beast::bind_front_handler(&Session::OnAccept, shared_from_this()));
   }
 
   void OnAccept(beast::error_code ec) {
     if (ec) return Fail(ec, "websocket accept");
+    ArmIdleCheck();
     ReadMessage();
+  }
+
+  // A page that stops answering gives its slot back. Every quarter of the idle time-out the
+  // connection is looked at: after half of it without a frame from the page (a message, a ping
+  // or a pong) it gets a ping, after the whole of it, it is closed. Under Wine every timer
+  // re-arm is a trip through the kernel, so the timer runs at this pace instead of being reset
+  // by each message.
+  void ArmIdleCheck() {
+    idleTimer_.expires_after(std::chrono::duration_cast<std::chrono::milliseconds>(shared_->settings.idleTimeout) / 4);
+    idleTimer_.async_wait([self = shared_from_this()](beast::error_code ec) {
+      if (!ec && !self->closed_) self->IdleCheck();
+    });
+  }
+
+  void IdleCheck() {
+    silentChecks_ = heard_ ? 0 : silentChecks_ + 1;
+    heard_ = false;
+    if (silentChecks_ >= 4) {
+      win::Trace("the page answers no pings: connection closed");
+      return Close();
+    }
+    // One ping at a time: a page that reads nothing may keep the last one unsent.
+    if (silentChecks_ == 2 && !pingInFlight_) {
+      pingInFlight_ = true;
+      ws_.async_ping({}, [self = shared_from_this()](beast::error_code) { self->pingInFlight_ = false; });
+    }
+    ArmIdleCheck();
   }
 
   void Refuse(const http::request<http::string_body>& request, http::status status) {
@@ -160,6 +190,7 @@ class Session : public std::enable_shared_from_this<Session> {
   void OnRead(beast::error_code ec, std::size_t) {
     if (ec == websocket::error::closed) return Close();
     if (ec) return Fail(ec, "read");
+    heard_ = true;
     if (ws_.got_text()) OnMessage(beast::buffers_to_string(readBuffer_.data()));
     readBuffer_.consume(readBuffer_.size());
     if (!closed_) ReadMessage();
@@ -208,6 +239,7 @@ class Session : public std::enable_shared_from_this<Session> {
     if (closed_) return;
     closed_ = true;
     loginTimer_.cancel();
+    idleTimer_.cancel();
     beast::error_code ignored;
     beast::get_lowest_layer(ws_).socket().shutdown(tcp::socket::shutdown_both, ignored);
     beast::get_lowest_layer(ws_).close();
@@ -246,6 +278,10 @@ class Session : public std::enable_shared_from_this<Session> {
   std::shared_ptr<Shared> shared_;
   websocket::stream<beast::tcp_stream> ws_;
   net::steady_timer loginTimer_;
+  net::steady_timer idleTimer_;
+  bool heard_ = false;         // a frame came from the page since the last idle check
+  int silentChecks_ = 0;       // idle checks in a row that found no frame
+  bool pingInFlight_ = false;  // a ping is being written
   beast::flat_buffer buffer_;
   std::optional<http::request_parser<http::string_body>> parser_;
   beast::flat_buffer readBuffer_;

@@ -263,6 +263,21 @@ TEST_F(ServerTest, APageThatStopsAnsweringLosesItsSlot) {
   EXPECT_TRUE(WaitForConnections(0, 2000));
 }
 
+TEST_F(ServerTest, APageThatAnswersPingsKeepsItsSlot) {
+  ServerSettings settings;
+  settings.idleTimeout = std::chrono::seconds(2);
+  Start(settings);
+  Client page;
+  ASSERT_TRUE(page.LogIn("alice"));
+  // Sends nothing, but its read answers the server's pings (which keep it from giving up)
+  // until the server stops.
+  std::thread reading([&page] { page.Read(); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(3500));
+  EXPECT_EQ(server_.connectionCount(), 1u);
+  server_.stop();
+  reading.join();
+}
+
 TEST_F(ServerTest, APageThatReadsNoRepliesIsClosed) {
   ServerSettings settings;
   settings.maxQueuedReplies = 4;
