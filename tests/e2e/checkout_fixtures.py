@@ -88,11 +88,11 @@ class UiDriver:
 
     def reg_set(self, key, value, kind, data):
         rc, _ = self.run("reg-set", key, value, kind, str(data))
-        assert rc == 0, f"reg-set {key} {value}"
+        assert rc == 0, f"reg-set {key} {value} failed ({rc}): {self.last_error.strip()}"
 
     def reg_delete(self, key, value=None):
         rc, _ = self.run("reg-delete", key, *([value] if value else []))
-        assert rc == 0, f"reg-delete {key}"
+        assert rc == 0, f"reg-delete {key} failed ({rc}): {self.last_error.strip()}"
 
     def record(self, oid):
         """The check-out record of `oid` as a dict, or None when there is none."""
