@@ -152,7 +152,8 @@ class Session : public std::enable_shared_from_this<Session> {
   // re-arm is a trip through the kernel, so the timer runs at this pace instead of being reset
   // by each message.
   void ArmIdleCheck() {
-    idleTimer_.expires_after(std::chrono::duration_cast<std::chrono::milliseconds>(shared_->settings.idleTimeout) / 4);
+    using std::chrono::milliseconds;
+    idleTimer_.expires_after(std::chrono::duration_cast<milliseconds>(shared_->settings.idleTimeout) / 4);
     idleTimer_.async_wait([self = shared_from_this()](beast::error_code ec) {
       if (!ec && !self->closed_) self->IdleCheck();
     });
