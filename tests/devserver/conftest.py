@@ -8,7 +8,8 @@ import uuid
 
 import pytest
 
-DEVSERVER = os.environ.get("DEVSERVER", "/work/main/build/native/bin/devserver")
+REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+DEVSERVER = os.environ.get("DEVSERVER", os.path.join(REPO, "build", "native", "bin", "devserver"))
 
 # Request fields of each form command, in the order the programs send them.
 FORM_FIELDS = {
@@ -133,9 +134,10 @@ class Server:
         raise AssertionError(key + " not found")
 
 
-def start_server(data, seed=True, web=None, host=None, extra=(), wrap=()):
-    """`wrap`: a command line that runs devserver (for example under other limits)."""
-    args = [*wrap, DEVSERVER, "--port", "0", "--data", str(data), *extra]
+def start_server(data, seed=True, web=None, host=None, extra=(), wrap=(), binary=None):
+    """`wrap`: a command line that runs devserver (for example under other limits);
+    `binary`: another copy of devserver to run."""
+    args = [*wrap, binary or DEVSERVER, "--port", "0", "--data", str(data), *extra]
     if host:
         args += ["--host", host]
     if seed:

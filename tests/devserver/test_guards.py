@@ -6,11 +6,12 @@ import json
 import os
 import shutil
 import socket
+import subprocess
 import tempfile
 
 import pytest
 
-from conftest import hex_utf8, start_server
+from conftest import DEVSERVER, hex_utf8, start_server
 
 
 def raw_admin(server, method, path, headers, body=b""):
@@ -175,11 +176,26 @@ def test_a_thread_that_cannot_start_turns_one_connection_away_not_the_server(tmp
     """Run as an unprivileged user allowed two threads: the main one and one connection's."""
     if os.geteuid() != 0 or not (shutil.which("setpriv") and shutil.which("prlimit")):
         pytest.skip("needs root, setpriv and prlimit to run devserver as a user with a thread limit")
-    data = tempfile.mkdtemp(prefix="devserver-nproc-")
-    os.chmod(data, 0o777)
+    # The clone may sit under a folder that user cannot enter (a home folder of mode 0700):
+    # it runs a copy of devserver from a folder of its own that anyone may enter and read.
+    unprivileged = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
+    place = tempfile.mkdtemp(prefix="devserver-nproc-")
     try:
-        srv = start_server(data, wrap=["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
-                                       "prlimit", "--nproc=2"])
+        os.chmod(place, 0o755)
+        binary = os.path.join(place, "devserver")
+        shutil.copy(DEVSERVER, binary)
+        os.chmod(binary, 0o755)
+        web = os.path.join(place, "web")
+        os.mkdir(web, 0o755)
+        data = os.path.join(place, "data")
+        os.mkdir(data)
+        os.chmod(data, 0o777)
+        # Through prlimit, as the test runs it: setpriv itself may exec what that user cannot reach.
+        reach = subprocess.run([*unprivileged, "prlimit", binary, "--help"], capture_output=True, text=True)
+        if "usage: devserver" not in reach.stdout + reach.stderr:
+            pytest.skip("user 65534 cannot run a copy of devserver from %s: %s"
+                        % (place, (reach.stderr or reach.stdout).strip()))
+        srv = start_server(data, web=web, binary=binary, wrap=[*unprivileged, "prlimit", "--nproc=2"])
         try:
             held = [socket.create_connection(("127.0.0.1", srv.port), timeout=10) for _ in range(2)]
             turned_away = srv.request("GET", "/api/documents")
@@ -195,4 +211,4 @@ def test_a_thread_that_cannot_start_turns_one_connection_away_not_the_server(tmp
             srv.proc.terminate()
             srv.proc.wait()
     finally:
-        shutil.rmtree(data, ignore_errors=True)
+        shutil.rmtree(place, ignore_errors=True)
