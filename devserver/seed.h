@@ -1,4 +1,4 @@
-// Demo data for an empty data folder (the README lists it).
+// Demo data for an empty data folder (docs/devserver.md lists it).
 #pragma once
 #include "devserver/store.h"
 

@@ -2,7 +2,7 @@
 ; user (no administrator rights), the configuration key, the work and download folders, the
 ; agent at logon, an uninstaller. The same file updates an installation: the agent runs it.
 ; Built by scripts/make-installer (make dist), which passes BUILD_NSH (the programs and product
-; facts of a build) and OUT_FILE. Options and exit codes: README.md, "The installer".
+; facts of a build) and OUT_FILE. Options and exit codes: docs/administrators.md, "The installer".
 Unicode true
 Target amd64-unicode
 ManifestDPIAware true
