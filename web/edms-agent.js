@@ -156,6 +156,10 @@ export async function localAccessState({ permissions = globalThis.navigator && g
 }
 
 // A page served from this computer reaches the agent whatever the permission says.
+export function servedFromThisComputer(location = globalThis.location) {
+  return !!location && isThisComputer(location.hostname);
+}
+
 function isThisComputer(hostname) {
   const host = String(hostname || '').toLowerCase();
   return host === 'localhost' || host.endsWith('.localhost') || host === '[::1]' || host === '::1' ||
@@ -176,7 +180,9 @@ function isThisComputer(hostname) {
 //   connects; only one from a public address is refused. The page cannot tell which it is,
 //   so 'denied' stops nothing here before a try, and a failure names both causes.
 // - An https page on the local network connects in every state, so after a failure in the
-//   prompt state the agent may just as well not be running.
+//   prompt state the agent may just as well not be running. A secure page whose site was set
+//   to 'denied' (by the user or by policy) is still refused before any try: the setting is
+//   meant as a block, and a block the browser does not yet enforce is not one to rely on.
 export function connect({
   url = DEFAULT_URL, timeoutMs = 5000, promptTimeoutMs = 60000, WebSocket: Socket = globalThis.WebSocket,
   permissions = globalThis.navigator && globalThis.navigator.permissions, location = globalThis.location,
@@ -186,7 +192,7 @@ export function connect({
     return Promise.reject(new Error('This environment has no WebSocket client.'));
   }
   // Without the permission to ask about the socket opens at once, within the caller's task.
-  if (!permissions || (location && isThisComputer(location.hostname))) return dial(url, timeoutMs, Socket);
+  if (!permissions || servedFromThisComputer(location)) return dial(url, timeoutMs, Socket);
   const secure = !!location && location.protocol === 'https:';
   return (async () => {
     const state = await localAccessState({ permissions });
