@@ -1,7 +1,9 @@
 // The demo EDMS page: devserver's documents as devserver holds them now, and the agent's
 // commands on them. The list is read again after every check-out reply, so a check-out shows
 // its holder while the editor is open and a check-in its new version and note at once.
-import { AgentUnavailableError, DEFAULT_URL, connect } from './edms-agent.js';
+import {
+  AgentUnavailableError, DEFAULT_URL, LocalAccessBlockedError, connect, localAccessState, servedFromThisComputer,
+} from './edms-agent.js';
 
 const $ = (id) => document.getElementById(id);
 let agent = null;
@@ -166,6 +168,37 @@ function showNoAgent(url, show) {
   $('no-agent').hidden = !show;
 }
 
+function showBlocked(error) {
+  $('blocked-what').textContent = error ? error.what : '';
+  $('blocked-steps').replaceChildren(...(error ? error.steps.map((step) => element('li', step)) : []));
+  $('blocked').hidden = !error;
+}
+
+const ACCESS_TEXTS = {
+  granted: 'This site may reach apps on this device.',
+  prompt: 'The browser asks before this site reaches apps on this device: press ' +
+          '“Connect to the agent on this computer” and choose Allow.',
+  denied: 'This site is not allowed to reach apps on this device.',
+  insecure: 'This page came over plain http from another computer: the browser lets it reach the ' +
+            'agent only from the local network. An EDMS should be served over https.',
+  unsupported: 'This browser does not keep pages from apps on this device.',
+};
+
+// What the browser says about this page reaching the agent. A page from elsewhere in the
+// prompt state connects only from the button (a click lets the browser ask the user).
+async function showAccess() {
+  const here = servedFromThisComputer();
+  const state = here ? 'here' : await localAccessState();
+  const insecure = location.protocol !== 'https:' && (state === 'denied' || state === 'prompt');
+  $('access').textContent = here ? 'This page is served from this computer: the browser lets it reach the agent.'
+    : ACCESS_TEXTS[insecure ? 'insecure' : state];
+  $('access').className = `access${state === 'denied' && !insecure ? ' blocked' : ''}`;
+  $('access').hidden = false;
+  $('connect').textContent = state === 'prompt' && !insecure
+    ? 'Connect to the agent on this computer' : 'Connect to the agent';
+  if (state === 'denied' && !insecure && !agent) showBlocked(new LocalAccessBlockedError('denied', agentUrl()));
+}
+
 async function onConnect(event) {
   event.preventDefault();
   const old = agent;
@@ -189,18 +222,25 @@ async function onConnect(event) {
       showNoAgent(url, true);
     });
     showNoAgent(url, false);
+    showBlocked(null);
     setConnected(connection);
     setStatus(`Connected as ${user}`, 'ok');
   } catch (e) {
-    setStatus(e instanceof AgentUnavailableError ? 'No agent answers' : e.message, 'error');
+    const blocked = e instanceof LocalAccessBlockedError;
+    setStatus(blocked ? 'The browser keeps this page from the agent'
+      : e instanceof AgentUnavailableError ? 'No agent answers' : e.message, 'error');
     log(e.message, 'error');
-    showNoAgent(url, true);
+    showBlocked(blocked ? e : null);
+    showNoAgent(url, !blocked);
   }
+  // The user may have answered the browser's question.
+  showAccess();
 }
 
 function main() {
   renderQueue();
   loadDocuments();
+  showAccess();
   $('login').addEventListener('submit', onConnect);
   $('refresh').addEventListener('click', loadDocuments);
   $('check-user').addEventListener('click', guarded('CHECK_USER', async () => { await agent.checkUser(); }));

@@ -9,6 +9,23 @@
 //
 // Every message either way is one JSON text {"arg1": ..., "arg2": ...}. The agent answers
 // only CHECK_USER and CHECKOUT; the other commands are fire-and-forget.
+//
+// A page from another computer reaches the agent only while the browser lets this site reach
+// apps on this device (Local Network Access). The flow such a page follows:
+//
+//   import { connect, localAccessState, LocalAccessBlockedError } from './edms-agent.js';
+//   const state = await localAccessState();     // 'granted' | 'prompt' | 'denied' | 'unsupported'
+//   if (state === 'prompt') {
+//     // The browser may ask the user: connect from a click, never at page load.
+//     button.textContent = 'Connect to the agent on this computer';
+//     button.onclick = () => connect().then(start, explain);
+//   } else {
+//     connect().then(start, explain);
+//   }
+//   function explain(e) {
+//     if (e instanceof LocalAccessBlockedError) show(e.what, e.steps);   // e.reason says which case
+//     else show(e.message);                     // AgentUnavailableError: nothing answered
+//   }
 
 export const DEFAULT_URL = 'ws://127.0.0.1:23232';
 export const FIELD_SEPARATOR = '^';
@@ -45,11 +62,155 @@ export class AgentTimeoutError extends Error {
   }
 }
 
-// Opens the connection. `WebSocket` may be given (tests, or an environment without a global one).
-export function connect({ url = DEFAULT_URL, timeoutMs = 5000, WebSocket: Socket = globalThis.WebSocket } = {}) {
+// The browser kept the page from the agent, or may have: `reason` says which case.
+//   'denied'   this site is not allowed to reach apps on this device;
+//   'prompt'   it has not been allowed (the user did not allow it), or the agent is not running;
+//   'insecure' a plain-http page from another computer, refused by the browser, or the agent is
+//              not running: the browser's answer is the same for both.
+// `what` says what happened and `steps` what to do, each a sentence in the page's language;
+// `message` is both.
+export class LocalAccessBlockedError extends Error {
+  constructor(reason, url, language = 'en') {
+    const text = (BLOCKED_TEXTS[language] || BLOCKED_TEXTS.en)[reason];
+    const what = text.what.replace('{url}', url);
+    super([what, ...text.steps].join(' '));
+    this.name = 'LocalAccessBlockedError';
+    this.reason = reason;
+    this.url = url;
+    this.what = what;
+    this.steps = text.steps.slice();
+    this.language = BLOCKED_TEXTS[language] ? language : 'en';
+  }
+}
+
+const ADMIN_STEP = {
+  en: 'Or ask your administrator: an enterprise policy can allow the EDMS site.',
+  ko: '또는 관리자에게 문의하십시오. 기업 정책으로 EDMS 사이트를 허용할 수 있습니다.',
+};
+const BLOCKED_TEXTS = {
+  en: {
+    denied: {
+      what: 'The browser keeps this page from the agent on this computer: this site is not allowed ' +
+            'to reach apps on this device.',
+      steps: ['Allow this site to reach apps on this device in the browser\'s site settings (the icon ' +
+              'at the left of the address), then reload the page.', ADMIN_STEP.en],
+    },
+    prompt: {
+      what: 'The page could not reach the agent on this computer: this site has not been allowed to ' +
+            'reach apps on this device, or Pellarin is not running.',
+      steps: ['Press Connect and choose Allow when the browser asks whether this site may reach apps ' +
+              'on this device, or allow it in the browser\'s site settings.', ADMIN_STEP.en,
+              'If it is allowed already, start Pellarin and try again.'],
+    },
+    insecure: {
+      what: 'The page could not reach the agent on this computer (nothing answered at {url}): the ' +
+            'browser refuses a page served over plain http from another computer, or Pellarin is not running.',
+      steps: ['If this page comes over http from another computer, the EDMS must be served over https: ' +
+              'tell your administrator (an enterprise policy can also allow the EDMS site).',
+              'If Pellarin is not running, start Pellarin and try again.'],
+    },
+  },
+  ko: {
+    denied: {
+      what: '브라우저가 이 페이지에서 이 컴퓨터의 에이전트로의 연결을 막고 있습니다. 이 사이트는 이 기기의 ' +
+            '앱에 접근하도록 허용되지 않았습니다.',
+      steps: ['브라우저의 사이트 설정(주소 왼쪽의 아이콘)에서 이 사이트가 이 기기의 앱에 접근하도록 허용한 뒤 ' +
+              '페이지를 새로 고치십시오.', ADMIN_STEP.ko],
+    },
+    prompt: {
+      what: '이 컴퓨터의 에이전트에 연결하지 못했습니다. 이 사이트가 이 기기의 앱에 접근하도록 허용되지 ' +
+            '않았거나 Pellarin이 실행 중이 아닙니다.',
+      steps: ['연결 버튼을 누르고 브라우저가 이 사이트의 기기 앱 접근을 물으면 허용을 선택하거나, 브라우저의 ' +
+              '사이트 설정에서 허용하십시오.', ADMIN_STEP.ko,
+              '이미 허용되어 있다면 Pellarin을 시작한 뒤 다시 시도하십시오.'],
+    },
+    insecure: {
+      what: '이 컴퓨터의 에이전트에 연결하지 못했습니다({url}에서 응답이 없습니다). 브라우저가 다른 컴퓨터에서 ' +
+            '암호화되지 않은 http로 제공된 페이지의 연결을 거부했거나, Pellarin이 실행 중이 아닙니다.',
+      steps: ['이 페이지가 다른 컴퓨터에서 http로 제공된다면 EDMS는 https로 제공되어야 합니다. 관리자에게 ' +
+              '알리십시오(기업 정책으로 EDMS 사이트를 허용할 수도 있습니다).',
+              'Pellarin이 실행 중이 아니라면 Pellarin을 시작한 뒤 다시 시도하십시오.'],
+    },
+  },
+};
+
+// 'ko' for a Korean page, else 'en': the page's own lang first, then the browser's language.
+export function pageLanguage({ document = globalThis.document, navigator = globalThis.navigator } = {}) {
+  const tag = (document && document.documentElement && document.documentElement.lang) ||
+              (navigator && navigator.language) || '';
+  return /^ko(-|$)/i.test(tag) ? 'ko' : 'en';
+}
+
+// The browser's answer for this page reaching apps on this computer: 'granted', 'prompt',
+// 'denied', or 'unsupported' where it has no such permission (and so keeps no page out).
+// Chromium answers 'denied' for every page that is not a secure context, whether or not it
+// would let that page through (see connect).
+export async function localAccessState({ permissions = globalThis.navigator && globalThis.navigator.permissions } = {}) {
+  if (!permissions || typeof permissions.query !== 'function') return 'unsupported';
+  try {
+    const { state } = await permissions.query({ name: 'loopback-network' });
+    return state === 'granted' || state === 'prompt' || state === 'denied' ? state : 'unsupported';
+  } catch (_) {
+    return 'unsupported';  // a browser without the permission rejects its name
+  }
+}
+
+// A page served from this computer reaches the agent whatever the permission says.
+export function servedFromThisComputer(location = globalThis.location) {
+  return !!location && isThisComputer(location.hostname);
+}
+
+function isThisComputer(hostname) {
+  const host = String(hostname || '').toLowerCase();
+  return host === 'localhost' || host.endsWith('.localhost') || host === '[::1]' || host === '::1' ||
+         /^127\.\d{1,3}\.\d{1,3}\.\d{1,3}$/.test(host);
+}
+
+// Opens the connection. `WebSocket`, `permissions` (navigator.permissions), `location` (the
+// page's) and `language` ('en', 'ko') may be given: tests, or an environment without them.
+//
+// What Chromium 156 does with a socket to 127.0.0.1 (observed, headless):
+// - A page served from 127.0.0.1 or localhost connects in every permission state.
+// - An https page whose address is public connects only when granted; denied or prompt, the
+//   socket fails at once exactly as when nothing listens (error, close 1006). Headless cannot
+//   ask; a browser that shows the prompt may hold the socket until the user answers, hence
+//   the longer wait in that state.
+// - A plain-http page from another computer is no secure context: the permission reads
+//   'denied' and cannot be granted, yet a page whose address is on the local network still
+//   connects; only one from a public address is refused. The page cannot tell which it is,
+//   so 'denied' stops nothing here before a try, and a failure names both causes.
+// - An https page on the local network connects in every state, so after a failure in the
+//   prompt state the agent may just as well not be running. A secure page whose site was set
+//   to 'denied' (by the user or by policy) is still refused before any try: the setting is
+//   meant as a block, and a block the browser does not yet enforce is not one to rely on.
+export function connect({
+  url = DEFAULT_URL, timeoutMs = 5000, promptTimeoutMs = 60000, WebSocket: Socket = globalThis.WebSocket,
+  permissions = globalThis.navigator && globalThis.navigator.permissions, location = globalThis.location,
+  language = pageLanguage(),
+} = {}) {
   if (typeof Socket !== 'function') {
     return Promise.reject(new Error('This environment has no WebSocket client.'));
   }
+  // Without the permission to ask about the socket opens at once, within the caller's task.
+  if (!permissions || servedFromThisComputer(location)) return dial(url, timeoutMs, Socket);
+  const secure = !!location && location.protocol === 'https:';
+  return (async () => {
+    const state = await localAccessState({ permissions });
+    if (state === 'denied' && secure) throw new LocalAccessBlockedError('denied', url, language);
+    try {
+      return await dial(url, state === 'prompt' ? Math.max(timeoutMs, promptTimeoutMs) : timeoutMs, Socket);
+    } catch (e) {
+      if (!(e instanceof AgentUnavailableError) || state === 'granted' || state === 'unsupported') throw e;
+      if (!secure) throw new LocalAccessBlockedError('insecure', url, language);
+      // The user may have answered the browser's question meanwhile.
+      const now = await localAccessState({ permissions });
+      if (now === 'granted') throw e;
+      throw new LocalAccessBlockedError(now === 'denied' ? 'denied' : 'prompt', url, language);
+    }
+  })();
+}
+
+function dial(url, timeoutMs, Socket) {
   return new Promise((resolve, reject) => {
     let socket;
     try {
