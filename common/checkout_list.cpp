@@ -53,6 +53,8 @@ std::vector<CheckOutRow> ParseCheckOutList(std::string_view text, size_t* skippe
   size_t bad = 0;
   if (!text.empty()) {
     for (std::string_view line : Split(text, kRowSeparator)) {
+      // Nothing between two separators (as after a trailing form feed) is no entry at all.
+      if (line.empty()) continue;
       std::vector<std::string_view> f = Split(line, kFieldSeparator);
       if (f.size() < 9) {
         ++bad;

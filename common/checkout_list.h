@@ -28,10 +28,10 @@ struct CheckOutRow {
 // format and becomes a blank. No rows give empty text.
 std::string FormatCheckOutList(const std::vector<CheckOutRow>& rows);
 
-// Splits at every form feed, then every tab. Empty text is an empty list. A row
-// with fewer than nine fields (such as the empty row after a trailing form feed)
-// cannot be built: it is left out and counted in *skipped when given. Fields past
-// the ninth are ignored.
+// Splits at every form feed, then every tab. Empty text is an empty list, and an empty
+// piece (after a trailing form feed, or between two) is no row. A row with fewer than
+// nine fields cannot be built: it is left out and counted in *skipped when given.
+// Fields past the ninth are ignored.
 std::vector<CheckOutRow> ParseCheckOutList(std::string_view text, size_t* skipped = nullptr);
 
 }  // namespace edms

@@ -49,9 +49,10 @@ TEST(CheckOutListTest, ShortRowsAreSkippedAndCounted) {
   const std::string good = "1.2\t42\tReport.docx\t\t\tkim\tKim\tnote\tT";
   const Case cases[] = {
       {good, 1, 0},
-      {good + "\f", 1, 1},                       // trailing form feed
+      {good + "\f", 1, 0},                       // trailing form feed: no row after it
+      {good + "\f\f" + good, 2, 0},              // nor between two
       {good + "\f1.0\tshort", 1, 1},             // second row has two fields
-      {"\f", 0, 2},                              // two empty rows
+      {"\f", 0, 0},
       {good + "\textra\tmore\f" + good, 2, 0},   // extra fields ignored
   };
   for (const Case& c : cases) {
