@@ -1,5 +1,5 @@
 #include <windows.h>
 
-#include "agent/core/pellarin_app.h"
+#include "agent/ui/pellarin_app.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) { return edms::RunPellarin(instance); }

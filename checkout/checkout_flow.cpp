@@ -34,46 +34,16 @@ using Kind = win::ExchangeOutcome::Kind;
 // fast link they grow to this, so the per-call cost under Wine stops mattering.
 constexpr size_t kBlockSize = 1024 * 1024;
 
-// The Content-Length the reply announced; nullopt when it announced none (chunked or
-// closed-delimited bodies).
-std::optional<uint64_t> ContentLength(const std::string& rawHeaders) {
-  size_t start = 0;
-  while (start < rawHeaders.size()) {
-    size_t end = rawHeaders.find("\r\n", start);
-    if (end == std::string::npos) end = rawHeaders.size();
-    std::string_view line(rawHeaders.data() + start, end - start);
-    size_t colon = line.find(':');
-    if (colon != std::string_view::npos && EqualsIgnoreCase(line.substr(0, colon), "Content-Length")) {
-      std::string_view value = line.substr(colon + 1);
-      while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
-      if (!value.empty() && value.front() >= '0' && value.front() <= '9') {
-        return ParseFileSize(value);
-      }
-      return std::nullopt;
-    }
-    start = end + 2;
-  }
-  return std::nullopt;
-}
-
 // Judges the exchange and the transfer. The body file is still uncommitted here.
 win::ProgramResult Judge(const win::ExchangeOutcome& outcome, win::ScratchDownload& download, CheckOutHost& host) {
-  using win::ProgramResult;
   if (outcome.kind == Kind::OtherFailure && download.createFailed()) {
     return {win::kResultCannotOpenFile, host.Text(IDS_CANNOT_OPEN_FILE)};
   }
-  ProgramResult result = win::ResultOfExchange(outcome, win::kResultFileRefused,
-                                               {host.Text(IDS_INVALID_URL), host.Text(IDS_UNKNOWN_ERROR)});
+  const win::ResultTexts texts{host.Text(IDS_INVALID_URL), host.Text(IDS_UNKNOWN_ERROR), host.Text(IDS_NETWORK_ERROR)};
+  if (outcome.kind == Kind::OtherFailure && download.badSize()) return {win::kResultShortBody, texts.networkError};
+  const win::ProgramResult result = win::ResultOfExchange(outcome, win::kResultFileRefused, texts);
   if (!result.ok()) return result;
-  if (!download.Close()) return {win::kResultOtherFailure, host.Text(IDS_UNKNOWN_ERROR)};
-  if (download.written() == download.size()) return {};
-  // A body that ends before the length its own reply announced was cut off by the
-  // network: the peer went away, which is an internet failure, not a short document.
-  std::optional<uint64_t> announced = ContentLength(outcome.rawHeaders);
-  if (!outcome.stopped && announced && outcome.bodyBytes < *announced) {
-    return {win::kResultInternetFailure, win::InternetErrorMessage(ERROR_INTERNET_CONNECTION_ABORTED)};
-  }
-  return {win::kResultShortBody, host.Text(IDS_NETWORK_ERROR)};
+  return win::ResultOfTransfer(download.CloseAndJudge(outcome), texts);
 }
 
 // The steps after a complete download, in the order whatever serves the document path

@@ -8,6 +8,7 @@
 
 #include "checkout/resource.h"
 #include "common/filename.h"
+#include "common/text_format.h"
 #include "common/win/association.h"
 #include "common/win/text.h"
 
@@ -49,14 +50,7 @@ void StartEditor(const std::string& utf8Path, CheckOutHost& host) {
   if (error == 0) error = static_cast<DWORD>(reinterpret_cast<INT_PTR>(started));
   std::string text = host.Text(IDS_SHELLEXECUTE_ERROR);
   if (text.empty()) text = "ShellExecute error: %d";
-  const size_t slot = text.find("%d");
-  const std::string code = std::to_string(static_cast<int>(error));
-  if (slot == std::string::npos) {
-    text += " " + code;
-  } else {
-    text.replace(slot, 2, code);
-  }
-  host.ShowNotice(text);
+  host.ShowNotice(FillPlaceholders(text, {std::to_string(static_cast<int>(error))}));
 }
 
 }  // namespace edms::checkout

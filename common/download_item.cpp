@@ -51,9 +51,23 @@ int CellPercent(std::string_view text) {
   return value;
 }
 
-void RemoveHandedItems(std::vector<std::string>& list, const std::vector<std::string>& handed) {
-  if (handed.size() > list.size() || !std::equal(handed.begin(), handed.end(), list.begin())) return;
-  list.erase(list.begin(), list.begin() + static_cast<std::ptrdiff_t>(handed.size()));
+DownloadList::Added DownloadList::Add(std::string item) {
+  if (item.size() > kMaxItemBytes) return Added::kTooLong;
+  if (items_.size() >= kMaxItems || bytes_ + item.size() > kMaxBytes) return Added::kFull;
+  bytes_ += item.size();
+  items_.push_back(std::move(item));
+  return Added::kAdded;
+}
+
+void DownloadList::Clear() {
+  items_.clear();
+  bytes_ = 0;
+}
+
+void DownloadList::RemoveHanded(const std::vector<std::string>& handed) {
+  if (handed.size() > items_.size() || !std::equal(handed.begin(), handed.end(), items_.begin())) return;
+  for (const std::string& item : handed) bytes_ -= item.size();
+  items_.erase(items_.begin(), items_.begin() + static_cast<std::ptrdiff_t>(handed.size()));
 }
 
 Countdown::Step Countdown::Tick() {

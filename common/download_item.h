@@ -1,6 +1,7 @@
 // What the page asks the agent to download: the items of the download list (ADD_TO_DOWNLOAD),
 // the VIEW parameter, and the rules of the multi-file window that need no Windows.
 #pragma once
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -43,10 +44,30 @@ bool IsProgressCell(std::string_view text);  // ends in '%'
 // it starts with none ("Downloading... 0 %" draws an empty bar).
 int CellPercent(std::string_view text);
 
-// Takes the items handed to a finished download window off the list. Items are only ever
-// appended, or all cleared: when `list` still begins with `handed`, that prefix goes and what
-// the page added meanwhile stays; otherwise the list was cleared since and nothing is taken.
-void RemoveHandedItems(std::vector<std::string>& list, const std::vector<std::string>& handed);
+// The download list that ADD_TO_DOWNLOAD fills, bounded in items, in bytes an item and in
+// bytes in all. Whatever leaves the list gives its room back.
+class DownloadList {
+ public:
+  static constexpr std::size_t kMaxItemBytes = 2048;
+  static constexpr std::size_t kMaxItems = 500;
+  static constexpr std::size_t kMaxBytes = 256 * 1024;
+
+  enum class Added { kAdded, kTooLong, kFull };
+  Added Add(std::string item);
+  void Clear();
+  // Takes the items handed to a finished download window off the list. Items are only ever
+  // appended, or all cleared: when the list still begins with `handed`, that prefix goes and
+  // what the page added meanwhile stays; otherwise the list was cleared since and nothing is
+  // taken.
+  void RemoveHanded(const std::vector<std::string>& handed);
+
+  const std::vector<std::string>& items() const { return items_; }
+  std::size_t bytes() const { return bytes_; }
+
+ private:
+  std::vector<std::string> items_;
+  std::size_t bytes_ = 0;
+};
 
 // The countdown of "Start transfer automatically.": Arm() shows three steps, one per Tick(),
 // and the fourth Tick() says start. Stop() ends it without a start.

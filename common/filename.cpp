@@ -8,6 +8,11 @@ std::string LastPathComponent(std::string_view path) {
   return std::string(path.substr(slash + 1));
 }
 
+std::string ParentFolder(std::string_view path) {
+  const size_t at = path.find_last_of("/\\");
+  return at == std::string_view::npos ? std::string() : std::string(path.substr(0, at));
+}
+
 bool IsAbsolutePath(std::string_view path) {
   auto separator = [](char c) { return c == '\\' || c == '/'; };
   if (path.size() >= 3 && ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) &&

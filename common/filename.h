@@ -7,6 +7,8 @@ namespace edms {
 
 // The text after the last '/' or '\' (the whole text when there is none).
 std::string LastPathComponent(std::string_view path);
+// The text before the last '/' or '\' (empty when there is none).
+std::string ParentFolder(std::string_view path);
 
 // True for a full Windows path: a drive and a separator (C:\a, C:/a) or a UNC path
 // (\\server\share). A bare name, C:a or \a would resolve against whatever folder or drive is

@@ -14,14 +14,15 @@
 #include <thread>
 #include <vector>
 
-#include "agent/core/action_runner.h"
-#include "agent/core/document_process.h"
-#include "agent/core/edm_helper_service.h"
+#include "agent/service/action_runner.h"
+#include "agent/service/document_process.h"
+#include "agent/service/edm_helper_service.h"
 #include "common/arguments.h"
 #include "common/win/handles.h"
 #include "common/win/registry.h"
 #include "common/win/system_error.h"
 #include "common/win/text.h"
+#include "agent/tests/fake_windows.h"
 #include "tests/win/child_process.h"
 
 namespace edms {
@@ -391,7 +392,8 @@ TEST(EdmHelperService, RefusedCheckOutIsAnsweredOnce) {
   config.AdaptorURL = "http://127.0.0.1:1/adaptor";
   config.WorkFolder = "Z:\\work";
   SharedConfig shared(config);
-  EdmHelperService service(shared, [](const std::string&) { return std::string(); });
+  test::FakeWindows windows;
+  EdmHelperService service(shared, windows, [](const std::string&) { return std::string(); });
   auto client = std::make_shared<FakeClient>();
   service.HandleRequest(client, {"CHECKOUT", "42^P1^..\\x.docx^1.2^TRUE^alice^F"});
   EXPECT_EQ(client->words(), std::vector<std::string>{kCheckOutFail});

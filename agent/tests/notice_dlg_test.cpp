@@ -9,7 +9,7 @@
 #include <functional>
 #include <thread>
 
-#include "agent/windows/notice_dlg.h"
+#include "agent/ui/notice_dlg.h"
 #include "common/win/program_start.h"
 
 namespace edms {

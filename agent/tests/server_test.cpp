@@ -16,8 +16,9 @@
 #include <thread>
 
 #include "common/data_message.h"
-#include "agent/core/edm_helper_service.h"
-#include "agent/core/websocket_server.h"
+#include "agent/service/edm_helper_service.h"
+#include "agent/tests/fake_windows.h"
+#include "agent/service/websocket_server.h"
 #include "common/win/registry.h"
 
 namespace edms {
@@ -163,7 +164,8 @@ class ServerTest : public ::testing::Test {
     lookupHeld_ = hold;
     released_.notify_all();
   }
-  EdmHelperService service_{shared_, [this](const std::string&) {
+  test::FakeWindows windows_;
+  EdmHelperService service_{shared_, windows_, [this](const std::string&) {
                               std::unique_lock<std::mutex> lock(mutex_);
                               released_.wait_for(lock, std::chrono::seconds(20), [this] { return !lookupHeld_; });
                               return sessionUser_;

@@ -7,7 +7,10 @@
 #include <thread>
 #include <vector>
 
-#include "agent/core/edm_helper_service.h"
+#include "agent/service/edm_helper_service.h"
+#include "agent/tests/fake_windows.h"
+#include "agent/service/network_drives.h"
+#include "common/win/language.h"
 #include "common/win/registry.h"
 
 namespace edms {
@@ -37,6 +40,7 @@ class ServiceTest : public ::testing::Test {
     static const HWND mainWindow =
         CreateWindowW(L"STATIC", L"", 0, 0, 0, 10, 10, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     (void)mainWindow;
+    win::ApplyLanguage(win::kLangEnglish);
     keyPath_ = "Software\\edms-tests\\agent-service-" + std::to_string(GetCurrentProcessId());
     win::ClientConfig config;
     config.KeyPath = keyPath_;
@@ -44,7 +48,7 @@ class ServiceTest : public ::testing::Test {
     config.ServerAddress = "edms01";
     config.NoticeCheckTime = 7;
     shared_ = std::make_unique<SharedConfig>(config);
-    service_ = std::make_unique<EdmHelperService>(*shared_, [this](const std::string& server) {
+    service_ = std::make_unique<EdmHelperService>(*shared_, windows_, [this](const std::string& server) {
       lookups_.push_back(server);
       return sessionUser_;
     });
@@ -69,6 +73,7 @@ class ServiceTest : public ::testing::Test {
   std::string sessionUser_;
   std::vector<std::string> lookups_;
   std::unique_ptr<SharedConfig> shared_;
+  test::FakeWindows windows_;
   std::unique_ptr<EdmHelperService> service_;
 };
 
@@ -161,23 +166,33 @@ TEST_F(ServiceTest, DownloadListKeepsOrderAcrossConnections) {
   EXPECT_TRUE(service_->DownloadList().empty());
 }
 
-TEST_F(ServiceTest, TheDownloadListIsBounded) {
+TEST_F(ServiceTest, AFullDownloadListIsToldOnceAndAClosedWindowGivesItsRoomBack) {
   auto page = std::make_shared<FakeClient>("alice");
-  service_->HandleRequest(page, {"ADD_TO_DOWNLOAD", std::string(kMaxDownloadItemBytes + 1, 'x')});
-  EXPECT_TRUE(service_->DownloadList().empty()) << "an item longer than any real one";
-  for (std::size_t i = 0; i < kMaxDownloadItems + 5; ++i) {
-    service_->HandleRequest(page, {"ADD_TO_DOWNLOAD", "D" + std::to_string(i) + "*P*a.txt"});
+  const std::string item(DownloadList::kMaxItemBytes, 'y');
+  const std::size_t fits = DownloadList::kMaxBytes / DownloadList::kMaxItemBytes;
+  for (int round = 0; round < 2; ++round) {
+    for (std::size_t i = 0; i < fits + 3; ++i) service_->HandleRequest(page, {"ADD_TO_DOWNLOAD", item});
+    EXPECT_EQ(service_->DownloadList().size(), fits) << round;
+    EXPECT_EQ(windows_.told().size(), static_cast<std::size_t>(round + 1)) << "once a round";
+    service_->HandleRequest(page, {"DO_DOWNLOAD", ""});
+    windows_.CloseDownloads();
+    EXPECT_TRUE(service_->DownloadList().empty()) << round;
   }
-  EXPECT_EQ(service_->DownloadList().size(), kMaxDownloadItems);
-  service_->HandleRequest(page, {"CLEAR_DOWNLOAD", ""});
-  // Long items meet the byte cap before the item cap.
-  const std::string item(kMaxDownloadItemBytes, 'y');
-  for (std::size_t i = 0; i < kMaxDownloadItems; ++i) service_->HandleRequest(page, {"ADD_TO_DOWNLOAD", item});
-  EXPECT_EQ(service_->DownloadList().size(), kMaxDownloadListBytes / kMaxDownloadItemBytes);
-  // Clearing gives the room back.
-  service_->HandleRequest(page, {"CLEAR_DOWNLOAD", ""});
-  service_->HandleRequest(page, {"ADD_TO_DOWNLOAD", item});
-  EXPECT_EQ(service_->DownloadList().size(), 1u);
+  EXPECT_EQ(windows_.downloads(), (std::vector<std::string>{"alice|" + std::to_string(fits),
+                                                             "alice|" + std::to_string(fits)}));
+  EXPECT_NE(windows_.told().front().find("download list is full"), std::string::npos) << windows_.told().front();
+}
+
+TEST_F(ServiceTest, ViewAndDownloadWithoutALoginSpeakOfThemselves) {
+  auto nobody = std::make_shared<FakeClient>("");
+  service_->HandleRequest(nobody, {"VIEW", "D1^P1^a.txt"});
+  service_->HandleRequest(nobody, {"DO_DOWNLOAD", ""});
+  const std::vector<std::string> told = windows_.told();
+  ASSERT_EQ(told.size(), 2u);
+  EXPECT_EQ(told[0].rfind("The document cannot be viewed:", 0), 0u) << told[0];
+  EXPECT_EQ(told[1].rfind("The documents cannot be downloaded:", 0), 0u) << told[1];
+  EXPECT_TRUE(windows_.views().empty());
+  EXPECT_TRUE(windows_.downloads().empty());
 }
 
 TEST_F(ServiceTest, ConcurrentCommandsLoseNothing) {
@@ -197,6 +212,11 @@ TEST_F(ServiceTest, ConcurrentCommandsLoseNothing) {
   std::string last = RegistryText("EdmUserId");
   EXPECT_EQ(last, service_->userId());
   EXPECT_EQ(last.rfind("user", 0), 0u);
+}
+
+TEST(FindSessionUser, RealNetworkWithoutMappedDrivesGivesNothing) {
+  // The test machine maps no EDMS share.
+  EXPECT_EQ(FindSessionUser("no-such-edms-server.invalid"), "");
 }
 
 }  // namespace

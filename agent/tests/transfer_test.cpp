@@ -1,4 +1,4 @@
-#include "agent/windows/transfer.h"
+#include "agent/service/transfer.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -100,6 +100,8 @@ TEST_F(TransferTest, ResultCodesAndWhatIsLeftOnDisk) {
       {"peer closes early", Reply("00", "10", "hel", false), "", false, false, false, -1, "Network error occured.", {}, ""},
       {"more than announced", Reply("00", "3", "hello"), "old", false, false, false, -1, "Network error occured.", {"doc.txt"}, "old"},
       {"refused without a text", Reply("55", "", ""), "", false, false, false, -2, "Unknown error occured.", {}, ""},
+      {"a negative size", Reply("00", "-1", "hello"), "old", false, false, false, -1, "Network error occured.", {"doc.txt"}, "old"},
+      {"no size", Reply("00", "", "hello"), "", false, false, false, -1, "Network error occured.", {}, ""},
       {"aborted mid-body", Reply("00", std::to_string(big.size()), big), "old", true, true, false, kTransferRowAborted,
        "Aborted by user.", {"doc.txt"}, "old"},
       {"folder missing", Reply("00", "5", "hello"), "", false, false, true, 2, "Can not create file.", {}, ""},
@@ -163,6 +165,20 @@ TEST_F(TransferTest, PhasesRequestAndTheServersOwnText) {
   EXPECT_EQ(invalid.text, "Invalid URL.");
   EXPECT_TRUE(nowhere.phases.empty());
   EXPECT_EQ(peer.Connections(), 1);
+}
+
+TEST_F(TransferTest, TheLongestNameTheRuleAcceptsCanBeWritten) {
+  HttpPeer peer;
+  HttpPeer::Script script;
+  script.reply = Reply("00", "5", "hello");
+  peer.SetScript(script);
+  Folder folder("long");
+  Host host;
+  const std::string name = std::string(251, 'n') + ".txt";
+  TransferRequest request{peer.Url(), Command::Download, DownloadValues("D1", "P1", "alice"), folder.path(), name};
+  const TransferResult result = DoOpen(request, host);
+  EXPECT_EQ(result.code, kTransferOk) << result.text;
+  EXPECT_EQ(folder.Files(), std::vector<std::string>{name});
 }
 
 TEST_F(TransferTest, ANameTakenDuringTheTransferIsNotReplaced) {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "agent/resource.h"
-#include "agent/windows/system_tray.h"
+#include "agent/ui/system_tray.h"
 
 namespace edms {
 namespace {

@@ -1,4 +1,4 @@
-#include "agent/windows/view_document.h"
+#include "agent/service/view_document.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "agent/windows/window_threads.h"
+#include "agent/ui/window_threads.h"
 #include "common/win/language.h"
 #include "common/win/text.h"
 #include "tests/win/child_process.h"

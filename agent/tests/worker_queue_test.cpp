@@ -1,4 +1,4 @@
-#include "agent/core/worker_queue.h"
+#include "agent/service/worker_queue.h"
 
 #include <gtest/gtest.h>
 

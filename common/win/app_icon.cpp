@@ -1,11 +1,6 @@
 #include "common/win/app_icon.h"
 
-#include "common/ascii.h"
-
 namespace edms::win {
-
-bool UsesAlternativeIcon(std::string_view appType) { return EqualsIgnoreCase(appType, "EDMS_AGENT"); }
-
 namespace {
 
 UniqueHIcon LoadIconSized(HINSTANCE instance, int iconId, int cxMetric, int cyMetric) {

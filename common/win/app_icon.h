@@ -5,12 +5,12 @@
 
 #include <string_view>
 
+#include "common/app_rules.h"
 #include "common/win/handles.h"
 
 namespace edms::win {
 
-// True when `appType` equals "EDMS_AGENT" without regard to case.
-bool UsesAlternativeIcon(std::string_view appType);
+using edms::UsesAlternativeIcon;
 
 // The icons set on a window. Keep them alive as long as the window shows them.
 struct WindowIcons {

@@ -1,5 +1,10 @@
 #include "common/win/program_result.h"
 
+#include <windows.h>
+#include <wininet.h>
+
+#include "common/win/internet_error.h"
+
 namespace edms::win {
 
 ProgramResult ResultOfExchange(const ExchangeOutcome& outcome, int refusedCode, const ResultTexts& texts) {
@@ -17,6 +22,21 @@ ProgramResult ResultOfExchange(const ExchangeOutcome& outcome, int refusedCode, 
       break;
   }
   return {kResultOtherFailure, texts.otherFailure};
+}
+
+ProgramResult ResultOfTransfer(TransferVerdict verdict, const ResultTexts& texts) {
+  switch (verdict) {
+    case TransferVerdict::kComplete:
+      return {kResultOk, {}};
+    case TransferVerdict::kNotClosed:
+      return {kResultOtherFailure, texts.otherFailure};
+    case TransferVerdict::kCutOff:
+      return {kResultInternetFailure, InternetErrorMessage(ERROR_INTERNET_CONNECTION_ABORTED)};
+    case TransferVerdict::kBadSize:
+    case TransferVerdict::kShort:
+      break;
+  }
+  return {kResultShortBody, texts.networkError};
 }
 
 }  // namespace edms::win

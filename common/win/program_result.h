@@ -4,6 +4,7 @@
 #pragma once
 #include <string>
 
+#include "common/transfer_verdict.h"
 #include "common/win/exchange.h"
 
 namespace edms::win {
@@ -31,6 +32,7 @@ struct ProgramResult {
 struct ResultTexts {
   std::string invalidUrl;
   std::string otherFailure;
+  std::string networkError;  // a body that is not what XRS_FILESIZE announced
 };
 
 // Ok: 0. InvalidUrl: 1 with texts.invalidUrl. InternetFailure: 3 with WinInet's own text.
@@ -38,5 +40,10 @@ struct ResultTexts {
 // texts.otherFailure (callers that know a finer cause, such as a file that could not be
 // created, say so over it).
 ProgramResult ResultOfExchange(const ExchangeOutcome& outcome, int refusedCode, const ResultTexts& texts);
+
+// The result of a download the server answered "00": 0 when complete; -1 with
+// texts.networkError for a size that is no byte count or a body that is not that size; 3
+// with WinInet's text when the peer went away mid-body; 4 when the file could not be closed.
+ProgramResult ResultOfTransfer(TransferVerdict verdict, const ResultTexts& texts);
 
 }  // namespace edms::win

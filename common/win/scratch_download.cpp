@@ -3,11 +3,14 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <optional>
 #include <utility>
 
 #include "common/win/text.h"
 #include "common/win/trace.h"
-#include "common/working_copy.h"
+#include "common/filename.h"
+#include "common/transfer_verdict.h"
 
 namespace edms::win {
 
@@ -19,13 +22,24 @@ ScratchDownload::~ScratchDownload() {
 }
 
 ScratchDownload::Step ScratchDownload::OnReply(const ServerReply& reply, const std::string&) {
-  size_ = ParseFileSize(reply.fileSize);
+  const std::optional<uint64_t> announced = ParseAnnouncedSize(reply.fileSize);
+  if (!announced) {
+    Trace("\t\tdoOpen:XRS_FILESIZE is no byte count: '" + reply.fileSize + "'");
+    badSize_ = true;
+    return Step::Fail;
+  }
+  size_ = *announced;
   Trace("\t\tdoOpen:Downloading............ " + path_ + ":" + std::to_string(size_) + ".");
 
-  // A name of our own beside the target: same folder, so the final move is a rename.
-  const std::wstring base = Widen(path_) + L".~" + std::to_wstring(GetCurrentProcessId());
+  // A name of our own beside the target, so the final move is a rename. Its length is fixed
+  // whatever the target's: any name the name rule lets through can be written.
+  const std::string folder = ParentFolder(path_);
+  char pid[16];
+  std::snprintf(pid, sizeof pid, "%08lx", static_cast<unsigned long>(GetCurrentProcessId()));
   for (int attempt = 0; attempt < 100 && !file_; ++attempt) {
-    scratchPath_ = base + L"-" + std::to_wstring(attempt) + L".part";
+    char name[32];
+    std::snprintf(name, sizeof name, ".~zt%s-%02d.part", pid, attempt);
+    scratchPath_ = Widen(JoinPath(folder, name));
     file_.reset(CreateFileW(scratchPath_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file_ && GetLastError() != ERROR_FILE_EXISTS) break;
@@ -52,6 +66,18 @@ ScratchDownload::Step ScratchDownload::OnBlock(const char* data, size_t size, ui
   if (earlyFlush_) earlyFlush_->Wrote(written_);
   if (progress_) progress_(written_, size_);
   return written_ < size_ ? Step::Continue : Step::Stop;
+}
+
+TransferVerdict ScratchDownload::CloseAndJudge(const ExchangeOutcome& outcome) {
+  TransferFacts facts;
+  facts.badSize = badSize_;
+  facts.closed = Close();
+  facts.written = written_;
+  facts.announced = size_;
+  facts.stopped = outcome.stopped;
+  facts.contentLength = ContentLength(outcome.rawHeaders);
+  facts.bodyBytes = outcome.bodyBytes;
+  return JudgeTransfer(facts);
 }
 
 bool ScratchDownload::Close() {

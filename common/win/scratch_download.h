@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "common/transfer_verdict.h"
 #include "common/win/early_flush.h"
 #include "common/win/exchange.h"
 #include "common/win/handles.h"
@@ -26,13 +27,16 @@ class ScratchDownload : public BodySink {
   ScratchDownload& operator=(const ScratchDownload&) = delete;
 
   size_t BlockSize() const override { return blockSize_; }
-  // Reads XRS_FILESIZE and creates the scratch file; Fail when it cannot be created.
+  // Reads XRS_FILESIZE and creates the scratch file; Fail when the size is no byte count
+  // (badSize) or the file cannot be created (createFailed).
   Step OnReply(const ServerReply& reply, const std::string& rawHeaders) override;
   // Writes the block; Fail when the write fails, Stop once the announced size is reached.
   Step OnBlock(const char* data, size_t size, uint64_t received) override;
 
   // Flushes and closes the scratch file. False when that failed (the data may be lost).
   bool Close();
+  // Closes the scratch file and judges the transfer by the exchange that filled it.
+  TransferVerdict CloseAndJudge(const ExchangeOutcome& outcome);
 
   enum class CommitOutcome { kDone, kTaken, kFailed };
   // Closes the file and moves it onto `path`, which must be in the target's folder. Without
@@ -46,6 +50,7 @@ class ScratchDownload : public BodySink {
 
   bool created() const { return created_; }
   bool createFailed() const { return createFailed_; }
+  bool badSize() const { return badSize_; }
   uint64_t size() const { return size_; }
   uint64_t written() const { return written_; }
 
@@ -58,6 +63,7 @@ class ScratchDownload : public BodySink {
   std::unique_ptr<EarlyFlush> earlyFlush_;  // after file_: stopped before the file is closed
   bool created_ = false;
   bool createFailed_ = false;
+  bool badSize_ = false;
   bool committed_ = false;
   uint64_t size_ = 0;
   uint64_t written_ = 0;

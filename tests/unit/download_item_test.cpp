@@ -72,7 +72,13 @@ TEST(ProgressCells, TextsAndTheBarTheyDraw) {
   }
 }
 
-TEST(RemoveHandedItems, KeepsWhatThePageAddedMeanwhile) {
+DownloadList ListOf(const std::vector<std::string>& items) {
+  DownloadList list;
+  for (const std::string& item : items) list.Add(item);
+  return list;
+}
+
+TEST(DownloadList, RemovingHandedItemsKeepsWhatThePageAddedMeanwhile) {
   using List = std::vector<std::string>;
   struct Case {
     const char* what;
@@ -85,8 +91,32 @@ TEST(RemoveHandedItems, KeepsWhatThePageAddedMeanwhile) {
       {"nothing handed", {"a"}, {}, {"a"}},
   };
   for (auto& c : cases) {
-    RemoveHandedItems(c.list, c.handed);
-    EXPECT_EQ(c.list, c.left) << c.what;
+    DownloadList list = ListOf(c.list);
+    list.RemoveHanded(c.handed);
+    EXPECT_EQ(list.items(), c.left) << c.what;
+    EXPECT_EQ(list.bytes(), ListOf(c.left).bytes()) << c.what;
+  }
+}
+
+TEST(DownloadList, BoundedAndWhatLeavesGivesItsRoomBack) {
+  DownloadList list;
+  EXPECT_EQ(list.Add(std::string(DownloadList::kMaxItemBytes + 1, 'x')), DownloadList::Added::kTooLong);
+  for (std::size_t i = 0; i < DownloadList::kMaxItems; ++i) list.Add("D" + std::to_string(i) + "*P*a.txt");
+  EXPECT_EQ(list.Add("D*P*one-more.txt"), DownloadList::Added::kFull);
+  list.Clear();
+  // Long items meet the byte cap before the item cap.
+  const std::string item(DownloadList::kMaxItemBytes, 'y');
+  while (list.Add(item) == DownloadList::Added::kAdded) {
+  }
+  EXPECT_EQ(list.items().size(), DownloadList::kMaxBytes / DownloadList::kMaxItemBytes);
+  // Rounds of windows that take the whole list: each round has the whole room again.
+  for (int round = 0; round < 3; ++round) {
+    const std::vector<std::string> handed = list.items();
+    list.RemoveHanded(handed);
+    EXPECT_EQ(list.bytes(), 0u) << round;
+    while (list.Add(item) == DownloadList::Added::kAdded) {
+    }
+    EXPECT_EQ(list.items().size(), DownloadList::kMaxBytes / DownloadList::kMaxItemBytes) << round;
   }
 }
 

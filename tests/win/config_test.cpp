@@ -413,19 +413,5 @@ TEST(Language, ProgramStartupWithoutAKeyGoesOnWithDefaults) {
   EXPECT_EQ(ChosenLanguage(), 1036);
 }
 
-TEST(AppIcon, AlternativeIconOnlyForTheAgentInstallation) {
-  const struct {
-    const char* appType;
-    bool alternative;
-  } cases[] = {
-      {"EDMS_AGENT", true}, {"edms_agent", true},  {"Edms_Agent", true},
-      {"", false},          {"EDMS_AGENT ", false}, {"EDMS", false},
-      {"EDMS-AGENT", false}, {"XEDMS_AGENT", false},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(UsesAlternativeIcon(c.appType), c.alternative) << "'" << c.appType << "'";
-  }
-}
-
 }  // namespace
 }  // namespace edms::win
