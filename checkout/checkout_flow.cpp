@@ -39,11 +39,12 @@ win::ProgramResult Judge(const win::ExchangeOutcome& outcome, win::ScratchDownlo
   if (outcome.kind == Kind::OtherFailure && download.createFailed()) {
     return {win::kResultCannotOpenFile, host.Text(IDS_CANNOT_OPEN_FILE)};
   }
-  const win::ResultTexts texts{host.Text(IDS_INVALID_URL), host.Text(IDS_UNKNOWN_ERROR), host.Text(IDS_NETWORK_ERROR)};
-  if (outcome.kind == Kind::OtherFailure && download.badSize()) return {win::kResultShortBody, texts.networkError};
+  const win::ResultTexts texts{host.Text(IDS_INVALID_URL), host.Text(IDS_UNKNOWN_ERROR)};
+  const std::string networkError = host.Text(IDS_NETWORK_ERROR);
+  if (outcome.kind == Kind::OtherFailure && download.badSize()) return {win::kResultShortBody, networkError};
   const win::ProgramResult result = win::ResultOfExchange(outcome, win::kResultFileRefused, texts);
   if (!result.ok()) return result;
-  return win::ResultOfTransfer(download.CloseAndJudge(outcome), texts);
+  return win::ResultOfTransfer(download.CloseAndJudge(outcome), texts, networkError);
 }
 
 // The steps after a complete download, in the order whatever serves the document path

@@ -159,4 +159,21 @@ std::string SanitizeUtf8(std::string_view text) {
   return out;
 }
 
+std::map<std::string, std::string> ParseFormFields(std::string_view text) {
+  std::map<std::string, std::string> fields;
+  size_t start = 0;
+  while (start <= text.size()) {
+    const size_t amp = text.find('&', start);
+    const std::string_view pair = text.substr(start, amp == std::string_view::npos ? std::string_view::npos : amp - start);
+    if (!pair.empty()) {
+      const size_t eq = pair.find('=');
+      fields.emplace(FormDecode(pair.substr(0, eq)),
+                     eq == std::string_view::npos ? std::string() : FormDecode(pair.substr(eq + 1)));
+    }
+    if (amp == std::string_view::npos) break;
+    start = amp + 1;
+  }
+  return fields;
+}
+
 }  // namespace edms

@@ -1,6 +1,7 @@
 // Value encodings of the server protocol and of the FILE_PATH argument.
 // All text is UTF-8 in std::string; nothing here goes through a code page.
 #pragma once
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -26,6 +27,10 @@ std::string PercentEncode(std::string_view text);
 // Ordinary form decoding ("+" is a space, "%XX" a byte). A "%" not followed by two hex
 // digits is kept as it is.
 std::string FormDecode(std::string_view text);
+
+// "a=1&b=2" (a form body or a URL query) into its form-decoded fields; the first of two
+// fields of one name wins, empty pieces are skipped, a piece without "=" has an empty value.
+std::map<std::string, std::string> ParseFormFields(std::string_view text);
 
 // True when `text` is well-formed UTF-8 (no overlong forms, surrogates or code points
 // above U+10FFFF).

@@ -10,4 +10,11 @@ bool HoldsUncheckedEdits(const std::optional<FileStamp>& recorded, const std::op
   return recorded && current && *recorded != *current;
 }
 
+CancelledCopyFate FateOfCancelledCopy(const std::optional<FileStamp>& copy, uint64_t cancelledAt, uint64_t now) {
+  if (!copy) return CancelledCopyFate::kGone;
+  if (copy->lastWrite > cancelledAt) return CancelledCopyFate::kSavedSince;
+  return now > cancelledAt && now - cancelledAt > kCancelledCopyNoteTicks ? CancelledCopyFate::kStale
+                                                                          : CancelledCopyFate::kUntouched;
+}
+
 }  // namespace edms

@@ -21,4 +21,11 @@ bool DocumentChanged(const std::optional<FileStamp>& before, const std::optional
 // nothing, and nothing is claimed.
 bool HoldsUncheckedEdits(const std::optional<FileStamp>& recorded, const std::optional<FileStamp>& current);
 
+// What became of a working copy whose check-out was cancelled at `cancelledAt` (ticks as
+// lastWrite), looked at `now`: saved since (edits that no check-out holds: tell the user), gone,
+// or still as it was; a note older than kCancelledCopyNoteTicks that found nothing is dropped.
+enum class CancelledCopyFate { kSavedSince, kGone, kUntouched, kStale };
+inline constexpr uint64_t kCancelledCopyNoteTicks = 30ull * 24 * 3600 * 10000000;
+CancelledCopyFate FateOfCancelledCopy(const std::optional<FileStamp>& copy, uint64_t cancelledAt, uint64_t now);
+
 }  // namespace edms

@@ -32,6 +32,56 @@ bool IsIpv6LiteralChar(char c) {
 
 }  // namespace
 
+std::optional<Authority> ParseAuthority(std::string_view text) {
+  if (HasSpaceOrControl(text) || text.find('@') != std::string_view::npos) return std::nullopt;
+  Authority out;
+  std::string_view after;
+  if (!text.empty() && text.front() == '[') {
+    const size_t close = text.find(']');
+    if (close == std::string_view::npos) return std::nullopt;
+    const std::string_view literal = text.substr(1, close - 1);
+    if (literal.empty() || literal.find(':') == std::string_view::npos) return std::nullopt;
+    for (char c : literal) {
+      if (!IsIpv6LiteralChar(c)) return std::nullopt;
+    }
+    out.host = AsciiLower(literal);
+    out.ipv6 = true;
+    after = text.substr(close + 1);
+  } else {
+    const size_t colon = text.find(':');
+    out.host = AsciiLower(text.substr(0, colon));
+    if (colon != std::string_view::npos) after = text.substr(colon);
+    if (out.host.find_first_of("[]") != std::string::npos) return std::nullopt;
+  }
+  if (out.host.empty()) return std::nullopt;
+  if (!after.empty()) {
+    if (after.front() != ':') return std::nullopt;
+    const auto port = ParsePort(after.substr(1));
+    if (!port) return std::nullopt;
+    out.port = *port;
+  }
+  return out;
+}
+
+bool IsLoopbackAuthority(const Authority& authority) {
+  if (authority.ipv6) return authority.host == "::1";
+  if (authority.host == "localhost") return true;
+  // Four decimal parts of 0..255, the first 127.
+  int parts = 0;
+  size_t start = 0;
+  for (;;) {
+    const size_t dot = authority.host.find('.', start);
+    const std::string_view part = std::string_view(authority.host).substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+    if (part.empty() || part.size() > 3 || part.find_first_not_of("0123456789") != std::string_view::npos) return false;
+    const int value = std::stoi(std::string(part));
+    if (value > 255 || (parts == 0 && value != 127)) return false;
+    ++parts;
+    if (dot == std::string::npos) break;
+    start = dot + 1;
+  }
+  return parts == 4;
+}
+
 std::optional<AdaptorUrl> SplitAdaptorUrl(std::string_view url) {
   if (url.empty() || HasSpaceOrControl(url)) return std::nullopt;
 
@@ -65,38 +115,10 @@ std::optional<AdaptorUrl> SplitAdaptorUrl(std::string_view url) {
     authority = authority.substr(at + 1);
   }
 
-  std::string_view portText;
-  bool hasPort = false;
-  if (!authority.empty() && authority.front() == '[') {
-    const size_t close = authority.find(']');
-    if (close == std::string_view::npos) return std::nullopt;
-    const std::string_view literal = authority.substr(1, close - 1);
-    if (literal.empty() || literal.find(':') == std::string_view::npos) return std::nullopt;
-    for (char c : literal) {
-      if (!IsIpv6LiteralChar(c)) return std::nullopt;
-    }
-    out.host = std::string(literal);
-    const std::string_view after = authority.substr(close + 1);
-    if (!after.empty()) {
-      if (after.front() != ':') return std::nullopt;
-      portText = after.substr(1);
-      hasPort = true;
-    }
-  } else {
-    const size_t colon = authority.find(':');
-    out.host = std::string(authority.substr(0, colon));
-    if (colon != std::string_view::npos) {
-      portText = authority.substr(colon + 1);
-      hasPort = true;
-    }
-    if (out.host.find_first_of("[]") != std::string::npos) return std::nullopt;
-  }
-  if (out.host.empty()) return std::nullopt;
-  if (hasPort) {
-    const auto port = ParsePort(portText);
-    if (!port) return std::nullopt;
-    out.port = *port;
-  }
+  const std::optional<Authority> parsed = ParseAuthority(authority);
+  if (!parsed) return std::nullopt;
+  out.host = parsed->host;
+  if (parsed->port != 0) out.port = parsed->port;
 
   // The fragment never goes to the server.
   pathAndQuery = pathAndQuery.substr(0, pathAndQuery.find('#'));
@@ -108,6 +130,16 @@ std::optional<AdaptorUrl> SplitAdaptorUrl(std::string_view url) {
     out.objectPath = std::string(pathAndQuery);
   }
   return out;
+}
+
+std::optional<Origin> ParseOrigin(std::string_view url) {
+  const std::optional<AdaptorUrl> split = SplitAdaptorUrl(url);
+  if (!split) return std::nullopt;
+  return Origin{split->scheme, split->host, split->port};
+}
+
+bool IsLoopbackOrigin(const Origin& origin) {
+  return IsLoopbackAuthority(Authority{origin.host, origin.host.find(':') != std::string::npos, origin.port});
 }
 
 }  // namespace edms

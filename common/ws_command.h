@@ -1,6 +1,7 @@
 // The agent's WebSocket command grammar and the rules of its opening handshake.
 // Pure functions over UTF-8 text; the agent's service and server apply them.
 #pragma once
+#include "common/url.h"
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -29,27 +30,14 @@ std::string LoginReply(std::string_view key);
 // the client's key.
 std::string CheckUserReply(std::string_view clientKey, std::string_view sessionUser);
 
-// An origin reduced to what the same-origin rule compares: scheme and host in lower case,
-// the port explicit (80 / 443 filled in for http / https).
-struct Origin {
-  std::string scheme;
-  std::string host;  // IPv6 without brackets
-  uint16_t port = 0;
-  bool operator==(const Origin& o) const { return scheme == o.scheme && host == o.host && port == o.port; }
-};
-
-// The origin of an absolute http(s) URL or of an Origin header value; nullopt for anything
-// else (other schemes, no host, a bad port, "null").
-std::optional<Origin> ParseOrigin(std::string_view url);
-
 // The origins a browser page may connect from: the ';'-separated `allowedOrigins` value
 // when it is not empty (blank entries and entries that are no origin are skipped),
 // else the origins of `edmsUrl` and `adaptorUrl` (when they parse).
 std::vector<Origin> AllowedOriginSet(std::string_view allowedOrigins, std::string_view edmsUrl,
                                      std::string_view adaptorUrl);
 
-// True when the Host header names this computer's loopback interface and the agent's
-// port: "127.0.0.1", "localhost" (any case) or "[::1]", each followed by ":" + port.
+// True when the Host header names this computer (IsLoopbackAuthority) and the agent's port,
+// which must be given.
 bool IsLoopbackHost(std::string_view host, uint16_t port);
 
 enum class HandshakeVerdict { Accept, BadHost, ForeignOrigin };

@@ -52,20 +52,7 @@ bool IsHexText(std::string_view text) {
 }
 
 ParseOutcome ParseFormRequest(std::string_view body) {
-  std::map<std::string, std::string> raw;
-  size_t start = 0;
-  while (start <= body.size()) {
-    size_t amp = body.find('&', start);
-    std::string_view pair = body.substr(start, amp == std::string_view::npos ? std::string_view::npos : amp - start);
-    if (!pair.empty()) {
-      size_t eq = pair.find('=');
-      std::string name = edms::FormDecode(pair.substr(0, eq));
-      std::string value = eq == std::string_view::npos ? std::string() : edms::FormDecode(pair.substr(eq + 1));
-      raw.emplace(std::move(name), std::move(value));  // the first occurrence wins
-    }
-    if (amp == std::string_view::npos) break;
-    start = amp + 1;
-  }
+  std::map<std::string, std::string> raw = edms::ParseFormFields(body);
   auto command = raw.find("XRQ_COMMAND");
   if (command == raw.end() || command->second.empty()) {
     return Refuse(code::kBadRequest, "The request names no XRQ_COMMAND.");

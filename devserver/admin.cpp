@@ -1,3 +1,4 @@
+#include "common/encoding.h"
 #include "devserver/admin.h"
 
 #include <fcntl.h>
@@ -146,7 +147,7 @@ HttpReply PostFault(ServerContext& ctx, const json& in) {
 }
 
 HttpReply GetLast(ServerContext& ctx, std::string_view query) {
-  auto q = ParseQuery(query);
+  auto q = edms::ParseFormFields(query);
   std::optional<ReceivedRequest> r = ctx.faults.Last(q["command"]);
   if (!r) return Error(404, "nothing received for that command");
   return JsonReply(200, json{{"command", r->command},
@@ -206,7 +207,7 @@ HttpReply PostDocument(ServerContext& ctx, const json& in) {
 }
 
 HttpReply GetDocument(ServerContext& ctx, std::string_view query) {
-  auto q = ParseQuery(query);
+  auto q = edms::ParseFormFields(query);
   Store& store = *ctx.store;
   std::lock_guard<std::mutex> lock(store.mutex());
   std::optional<Document> doc = store.FindDocument(q["object"]);

@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "common/encoding.h"
+#include "common/url.h"
 #include "devserver/admin.h"
 #include "devserver/commands.h"
 #include "devserver/documents_json.h"
@@ -40,23 +41,6 @@ std::mutex logMutex;
 void LogLine(const std::string& line) {
   std::lock_guard<std::mutex> lock(logMutex);
   std::fprintf(stderr, "%s %s\n", Store::NowUtc().c_str(), line.c_str());
-}
-
-const char* Reason(int status) {
-  switch (status) {
-    case 200: return "OK";
-    case 400: return "Bad Request";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 409: return "Conflict";
-    case 413: return "Payload Too Large";
-    case 415: return "Unsupported Media Type";
-    case 431: return "Request Header Fields Too Large";
-    case 500: return "Internal Server Error";
-    case 503: return "Service Unavailable";
-    default: return status < 400 ? "OK" : "Error";
-  }
 }
 
 // True once `fd` has something to read (or the peer has closed) within `ms`.
@@ -98,27 +82,6 @@ class TimedReader {
   int timeoutMs_;
 };
 
-// "localhost", "[::1]" or an address in 127.0.0.0/8, as a Host or Origin names this machine.
-bool IsLoopbackName(std::string_view name) {
-  if (beast::iequals(name, "localhost") || name == "[::1]") return true;
-  beast::error_code ec;
-  asio::ip::address_v4 address = asio::ip::make_address_v4(std::string(name), ec);
-  return !ec && address.is_loopback();
-}
-
-// "name[:port]" into its parts ("[::1]:80" keeps the brackets); port empty when absent.
-void SplitHostPort(std::string_view text, std::string_view* name, std::string_view* port) {
-  size_t colon = text.rfind(':');
-  size_t bracket = text.rfind(']');
-  if (colon == std::string_view::npos || (bracket != std::string_view::npos && colon < bracket)) {
-    *name = text;
-    *port = {};
-  } else {
-    *name = text.substr(0, colon);
-    *port = text.substr(colon + 1);
-  }
-}
-
 struct Refusal {
   int status;
   std::string reason;
@@ -130,18 +93,15 @@ struct Refusal {
 std::optional<Refusal> AdminHeadRefusal(const http::request_parser<http::empty_body>& head,
                                             unsigned short localPort) {
   const auto& req = head.get();
-  std::string_view name, port;
-  SplitHostPort(req[http::field::host], &name, &port);
-  if (!IsLoopbackName(name) || (port.empty() ? localPort != 80 : port != std::to_string(localPort))) {
+  const std::optional<edms::Authority> host = edms::ParseAuthority(req[http::field::host]);
+  if (!host || !edms::IsLoopbackAuthority(*host) || (host->port == 0 ? localPort != 80 : host->port != localPort)) {
     return Refusal{403, "The admin API answers requests for 127.0.0.1:" + std::to_string(localPort) +
                             " or localhost only."};
   }
   if (req.find(http::field::origin) != req.end()) {
-    std::string_view origin = req[http::field::origin];
-    size_t scheme = origin.find("://");
-    std::string_view rest = scheme == std::string_view::npos ? std::string_view() : origin.substr(scheme + 3);
-    SplitHostPort(rest, &name, &port);
-    if (scheme == std::string_view::npos || !IsLoopbackName(name)) {
+    const std::string_view origin = req[http::field::origin];
+    const std::optional<edms::Origin> parsed = edms::ParseOrigin(origin);
+    if (!parsed || !edms::IsLoopbackOrigin(*parsed)) {
       return Refusal{403, "The admin API refuses calls from pages of other sites (Origin " + std::string(origin) + ")."};
     }
   }
@@ -303,7 +263,7 @@ class Connection {
     if (path == "/api/documents") {
       r = DocumentListReply(*ctx_.store);
     } else if (path == "/notice") {
-      r = NoticePage(*ctx_.store, ParseQuery(query));
+      r = NoticePage(*ctx_.store, edms::ParseFormFields(query));
     } else if (path == "/notice/close") {
       r = NoticeClosedPage();
     } else {
@@ -478,7 +438,7 @@ class Connection {
     uint64_t full = r.BodySize();
     uint64_t send = r.sendOnly && *r.sendOnly < full ? *r.sendOnly : full;
     bool close = r.close || !keepAlive || r.cutConnection;
-    std::string head = "HTTP/1.1 " + std::to_string(r.status) + " " + Reason(r.status) + "\r\n";
+    std::string head = "HTTP/1.1 " + std::to_string(r.status) + " " + std::string(http::obsolete_reason(static_cast<http::status>(r.status))) + "\r\n";
     for (const auto& [name, value] : r.headers) head += name + ": " + value + "\r\n";
     head += "Content-Length: " + std::to_string(r.cutConnection ? full : send) + "\r\n";
     head += close ? "Connection: close\r\n\r\n" : "Connection: keep-alive\r\n\r\n";

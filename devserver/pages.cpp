@@ -38,23 +38,6 @@ bool Korean(const std::map<std::string, std::string>& query) {
 
 }  // namespace
 
-std::map<std::string, std::string> ParseQuery(std::string_view query) {
-  std::map<std::string, std::string> out;
-  size_t start = 0;
-  while (start <= query.size()) {
-    size_t amp = query.find('&', start);
-    std::string_view pair = query.substr(start, amp == std::string_view::npos ? std::string_view::npos : amp - start);
-    if (!pair.empty()) {
-      size_t eq = pair.find('=');
-      out.emplace(edms::FormDecode(pair.substr(0, eq)),
-                  eq == std::string_view::npos ? std::string() : edms::FormDecode(pair.substr(eq + 1)));
-    }
-    if (amp == std::string_view::npos) break;
-    start = amp + 1;
-  }
-  return out;
-}
-
 std::string HtmlEscape(std::string_view text) {
   std::string out;
   for (char c : text) {

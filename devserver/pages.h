@@ -9,9 +9,6 @@
 
 namespace devserver {
 
-// Query text "a=1&b=x%20y" into decoded values (the first occurrence of a name wins).
-std::map<std::string, std::string> ParseQuery(std::string_view query);
-
 // GET of a file under webDir; "/" serves index.html. 404 for anything missing or for a
 // path that would leave the folder.
 HttpReply StaticFile(const std::string& webDir, std::string_view path);

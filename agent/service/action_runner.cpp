@@ -13,6 +13,7 @@
 #include "common/text_format.h"
 #include "common/working_copy.h"
 #include "common/win/association.h"
+#include "common/win/cancelled_copies.h"
 #include "common/win/checkout_record.h"
 #include "common/win/language.h"
 #include "common/win/name_rule.h"
@@ -55,6 +56,23 @@ struct ComApartment {
   bool ok;
 };
 
+// The editor that was started has ended. The copy counts as closed unchanged only when it is
+// unchanged, no process holds it open and no window names it, and all of that still holds
+// after a settling time: the editor may have handed the document to an instance of itself
+// that is still coming up. Waits for as long as the document is in use.
+bool ClosedUnchanged(const std::string& path, const std::optional<FileStamp>& before, const DocumentActions& actions) {
+  for (;;) {
+    if (DocumentChanged(before, actions.fileStamp(path))) return false;
+    if (actions.documentInUse && actions.documentInUse(path)) {
+      actions.waitWhileInUse(path);
+      continue;
+    }
+    Sleep(static_cast<DWORD>(actions.editorSettle.count()));
+    if (DocumentChanged(before, actions.fileStamp(path))) return false;
+    if (!actions.documentInUse || !actions.documentInUse(path)) return true;
+  }
+}
+
 void RunCycle(const CheckOutTask& task, const DocumentActions& actions) {
   const std::string& documentId = task.values.fields.documentId;
   const int checkedOut = actions.runProgram(ProgramPath(task, kCheckOutProgram), task.arguments.checkOut);
@@ -74,8 +92,7 @@ void RunCycle(const CheckOutTask& task, const DocumentActions& actions) {
     Reply(task, kEditFail);
     return;
   }
-  const bool changed = DocumentChanged(before, actions.fileStamp(localPath));
-  if (changed) {
+  if (!ClosedUnchanged(localPath, before, actions)) {
     Reply(task, FinishReply(true, actions.runProgram(ProgramPath(task, kCheckInProgram), task.arguments.checkIn)));
     return;
   }
@@ -83,6 +100,7 @@ void RunCycle(const CheckOutTask& task, const DocumentActions& actions) {
   // the server released the check-out.
   const int cancelled = actions.runProgram(ProgramPath(task, kCancelProgram), task.arguments.cancel);
   const bool released = cancelled == 0 && !actions.recordExists(documentId);
+  if (released && actions.noteCancelled) actions.noteCancelled(documentId, localPath);
   Reply(task, FinishReply(false, released ? 0 : 1));
 }
 
@@ -112,6 +130,11 @@ DocumentActions SystemDocumentActions(std::function<void(const std::string& text
   actions.recordExists = [](const std::string& documentId) { return win::ReadCheckOutRecord(documentId).has_value(); };
   actions.fileStamp = [](const std::string& path) { return win::GetFileStamp(path); };
   actions.openDocumentAndWait = [](const std::string& path) { return OpenDocumentAndWait(path); };
+  actions.documentInUse = [](const std::string& path) { return DocumentInUse(path); };
+  actions.waitWhileInUse = [](const std::string& path) { WaitWhileDocumentInUse(path); };
+  actions.noteCancelled = [](const std::string& documentId, const std::string& path) {
+    if (!win::NoteCancelledCopy(documentId, path)) win::Trace("the cancelled copy of " + documentId + " not noted");
+  };
   actions.showEditorError = [tell](DWORD error, const std::string& path) { tell(EditorErrorText(error, path)); };
   actions.showRefusal = tell;
   actions.bringEditorForward = [](const std::string& workingCopy) {

@@ -42,6 +42,14 @@ struct DocumentActions {
   std::function<bool(const std::string& documentId)> recordExists;
   std::function<std::optional<FileStamp>(const std::string& path)> fileStamp;
   std::function<DWORD(const std::string& path)> openDocumentAndWait;
+  // Whether an editor still has the document: a process holds the file open or a window
+  // names it.
+  std::function<bool(const std::string& path)> documentInUse;
+  // Returns once the document is no longer in use.
+  std::function<void(const std::string& path)> waitWhileInUse;
+  // Notes that the cycle cancelled the check-out of a copy it found unchanged: an editor that
+  // saves it later is found by the agent's start-up check.
+  std::function<void(const std::string& documentId, const std::string& path)> noteCancelled;
   // Tells the user that the document at `path` could not be opened.
   std::function<void(DWORD error, const std::string& path)> showEditorError;
   // Tells the user why a check-out cannot start on this computer (the installation's fault,
@@ -52,6 +60,10 @@ struct DocumentActions {
   std::function<void(const std::string& workingCopy)> bringEditorForward;
   // The pause between ZTCheckOut's end and reading its record.
   std::chrono::milliseconds settle{2000};
+  // How long a copy must stay unchanged and unused after its editor ended before the cycle
+  // cancels: an editor that hands the document to an instance already running may take that
+  // long to show it.
+  std::chrono::milliseconds editorSettle{3000};
 };
 
 // The real operations; what the user is told goes to `tell`, which must not wait.

@@ -3,6 +3,7 @@
 #include "common/checkout_cycle.h"
 #include "common/win/handles.h"
 #include "common/win/process.h"
+#include "common/win/text.h"
 #include "common/win/window_search.h"
 
 namespace edms {
@@ -39,7 +40,26 @@ void BringEditorToTop(const std::string& title) {
   }
 }
 
+// An open with no sharing at all fails while anyone else has the file open.
+bool HeldOpen(const std::string& path) {
+  win::UniqueKernelHandle file(CreateFileW(win::Widen(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr));
+  return !file && GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
 }  // namespace
+
+bool DocumentInUse(const std::string& path) {
+  if (path.empty()) return false;
+  return HeldOpen(path) || FindEditorWindow(EditorWindowTitle(path)) != nullptr;
+}
+
+void WaitWhileDocumentInUse(const std::string& path) {
+  while (DocumentInUse(path)) {
+    if (HWND window = FindEditorWindow(EditorWindowTitle(path))) win::WaitForWindowOwner(window);
+    Sleep(kSearchRoundMs);
+  }
+}
 
 void BringEditorForward(const std::string& path) {
   if (path.empty()) return;

@@ -12,6 +12,14 @@ namespace edms {
 // when the document could not be started (ERROR_FILE_NOT_FOUND for an empty path).
 DWORD OpenDocumentAndWait(const std::string& path);
 
+// True while a process holds the document open (it cannot be opened for exclusive use) or a
+// window names it (by the title rule above).
+bool DocumentInUse(const std::string& path);
+
+// Returns once DocumentInUse(path) is false: waits for the process of the window that names
+// it, or looks again every half second.
+void WaitWhileDocumentInUse(const std::string& path);
+
 // Finds the editor window of `path` (by the title rule above) and brings it to the top; does
 // nothing when there is none.
 void BringEditorForward(const std::string& path);

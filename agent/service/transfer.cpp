@@ -108,14 +108,15 @@ TransferResult Run(const TransferRequest& request, TransferHost& host) {
   if (outcome.kind == win::ExchangeOutcome::Kind::OtherFailure && sink.createFailed()) {
     return Failed(kTransferCannotCreate, Text(IDS_CANNOT_CREATE_FILE));
   }
-  const win::ResultTexts texts{Text(IDS_INVALID_URL), Text(IDS_UNKNOWN_ERROR), Text(IDS_NETWORK_ERROR)};
+  const win::ResultTexts texts{Text(IDS_INVALID_URL), Text(IDS_UNKNOWN_ERROR)};
+  const std::string networkError = Text(IDS_NETWORK_ERROR);
   if (outcome.kind == win::ExchangeOutcome::Kind::OtherFailure && sink.badSize()) {
-    return Failed(kTransferShort, texts.networkError);
+    return Failed(kTransferShort, networkError);
   }
   const win::ProgramResult exchanged = win::ResultOfExchange(outcome, kTransferRefused, texts);
   if (!exchanged.ok()) return Failed(exchanged.code, exchanged.message);
   if (host.Aborted()) return Failed(request.abortCode, Text(IDS_ABORTED_BY_USER));
-  const win::ProgramResult transferred = win::ResultOfTransfer(sink.CloseAndJudge(outcome), texts);
+  const win::ProgramResult transferred = win::ResultOfTransfer(sink.CloseAndJudge(outcome), texts, networkError);
   if (!transferred.ok()) return Failed(transferred.code, transferred.message);
   return Commit(sink, request, target, n);
 }

@@ -113,6 +113,10 @@ struct Script {
   std::optional<FileStamp> before{FileStamp{100, 7}}, after{FileStamp{100, 7}};
   DWORD editorError = 0;
   bool recordLeft = false;  // the record still exists after ZTCheckOutCancel
+  // An editor that handed the document to an instance of itself: the document stays in use
+  // for this many looks after the first editor ended, and is then saved as `savedMeanwhile`.
+  int inUse = 0;
+  std::optional<FileStamp> savedMeanwhile{};
 };
 
 // A fake system that follows `script` and records what the cycle asked of it.
@@ -121,6 +125,19 @@ struct Recorder {
   DocumentActions Actions() {
     DocumentActions a;
     a.settle = std::chrono::milliseconds(0);
+    a.editorSettle = std::chrono::milliseconds(0);
+    a.documentInUse = [this](const std::string&) {
+      std::lock_guard<std::mutex> lock(mutex);
+      return script.inUse > 0;
+    };
+    a.waitWhileInUse = [this](const std::string&) {
+      std::lock_guard<std::mutex> lock(mutex);
+      if (--script.inUse == 0 && script.savedMeanwhile) script.after = script.savedMeanwhile;
+    };
+    a.noteCancelled = [this](const std::string& oid, const std::string& path) {
+      std::lock_guard<std::mutex> lock(mutex);
+      notedCancels.push_back(oid + "|" + path);
+    };
     a.runProgram = [this](const std::string& program, const std::string& parameters) {
       std::lock_guard<std::mutex> lock(mutex);
       const std::string name = program.substr(program.rfind('\\') + 1);
@@ -162,7 +179,7 @@ struct Recorder {
   std::vector<std::string> started, opened;
   std::map<std::string, std::string> parametersOf;
   std::vector<DWORD> shownErrors;
-  std::vector<std::string> refusals, broughtForward;
+  std::vector<std::string> refusals, broughtForward, notedCancels;
 };
 
 CheckOutTask MakeTask(std::shared_ptr<WebsocketClient> client) {
@@ -205,6 +222,13 @@ TEST(RunCheckOutTask, RepliesFollowTheOutcomes) {
        {kCheckOutSuccess, kCheckInFail}, {kCheckOutProgram, kCheckInProgram}, true},
       {"editor cannot start: silent cancel", {{{kCheckOutProgram, 0}, {kCancelProgram, 1}}, base, base, 1155},
        {kCheckOutSuccess, kEditFail}, {kCheckOutProgram, kCancelProgram}, true},
+      // The editor handed the document to a running instance of itself, which the user saves in.
+      {"handed on, then saved: check-in",
+       {{{kCheckOutProgram, 0}, {kCheckInProgram, 0}}, base, base, 0, false, 2, FileStamp{102, 9}},
+       {kCheckOutSuccess, kCheckInSuccess}, {kCheckOutProgram, kCheckInProgram}, true},
+      {"handed on, closed unchanged: cancel",
+       {{{kCheckOutProgram, 0}, {kCancelProgram, 0}}, base, base, 0, false, 1},
+       {kCheckOutSuccess, kCancelSuccess}, {kCheckOutProgram, kCancelProgram}, true},
   };
   for (const auto& c : cases) {
     auto client = std::make_shared<FakeClient>();
@@ -214,6 +238,11 @@ TEST(RunCheckOutTask, RepliesFollowTheOutcomes) {
     EXPECT_EQ(client->words(), c.replies) << c.name;
     EXPECT_EQ(recorder.started, c.started) << c.name;
     EXPECT_EQ(recorder.opened.size(), c.editorOpened ? 1u : 0u) << c.name;
+    // Only a cancel the server took is noted for the start-up check.
+    const bool released = c.replies.back() == kCancelSuccess;
+    EXPECT_EQ(recorder.notedCancels, released ? std::vector<std::string>{"42|Z:\\work\\Report(42).docx"}
+                                              : std::vector<std::string>{})
+        << c.name;
     EXPECT_EQ(recorder.shownErrors, c.script.editorError ? std::vector<DWORD>{c.script.editorError}
                                                          : std::vector<DWORD>{})
         << c.name;

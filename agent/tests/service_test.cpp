@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <future>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -212,6 +213,20 @@ TEST_F(ServiceTest, ConcurrentCommandsLoseNothing) {
   std::string last = RegistryText("EdmUserId");
   EXPECT_EQ(last, service_->userId());
   EXPECT_EQ(last.rfind("user", 0), 0u);
+}
+
+TEST_F(ServiceTest, TrayCommandsActAsTheUserOfAFreshLookup) {
+  sessionUser_ = "before";
+  service_->CurrentUser();
+  ASSERT_TRUE(service_->WaitIdle(std::chrono::seconds(20)));
+  ASSERT_EQ(service_->CurrentUser(), "before");
+  ASSERT_TRUE(service_->WaitIdle(std::chrono::seconds(20)));
+  sessionUser_ = "after";  // another user maps the EDMS drive
+  std::promise<std::string> answer;
+  ASSERT_TRUE(service_->FreshCurrentUser([&answer](const std::string& user) { answer.set_value(user); }));
+  std::future<std::string> user = answer.get_future();
+  ASSERT_EQ(user.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+  EXPECT_EQ(user.get(), "after");
 }
 
 TEST(FindSessionUser, RealNetworkWithoutMappedDrivesGivesNothing) {

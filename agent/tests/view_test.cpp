@@ -3,11 +3,17 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "agent/ui/page_windows.h"
 #include "agent/ui/window_threads.h"
 #include "common/win/language.h"
 #include "common/win/text.h"
@@ -15,6 +21,14 @@
 
 namespace edms {
 namespace {
+
+bool WaitFor(const std::function<bool()>& condition) {
+  for (int i = 0; i < 200; ++i) {
+    if (condition()) return true;
+    Sleep(50);
+  }
+  return condition();
+}
 
 bool Exists(const std::string& path) { return GetFileAttributesW(win::Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -140,6 +154,63 @@ TEST(WindowThreads, BoundedAndClosedAtTheEnd) {
     EXPECT_EQ(windows.count(), WindowThreads::kMaxWindowThreads);
   }
   EXPECT_EQ(ended, static_cast<int>(WindowThreads::kMaxWindowThreads));
+}
+
+// The page's windows as the agent opens them.
+TEST(PageWindows, ASecondViewComesForwardFullSlotsAreToldAndFailureBoxesHoldNoSlot) {
+  win::ApplyLanguage(win::kLangEnglish);
+  SharedConfig config{win::ClientConfig{}};
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool released = false;
+  std::vector<std::string> fetched, toldOnMain;
+  CPageWindows windows(config, [&](const std::string& text) {
+    std::lock_guard<std::mutex> lock(mutex);
+    toldOnMain.push_back(text);
+  });
+  windows.SetViewActions([&](const ViewContext&) {
+    ViewActions actions;
+    actions.download = [&](const TransferRequest& request, const std::string&) {
+      std::unique_lock<std::mutex> lock(mutex);
+      fetched.push_back(request.values[0]);
+      changed.notify_all();
+      changed.wait(lock, [&] { return released; });
+      return TransferResult{kTransferRefused, "Not yours: " + request.values[0], {}, {}};
+    };
+    actions.open = [](const std::string&) { return DWORD{0}; };
+    actions.tell = [&windows](const std::string& text) { windows.Tell(text); };
+    return actions;
+  });
+  const ViewContext context{"http://127.0.0.1:1/adaptor", test::TempPath("page-windows"), "alice", ""};
+  auto fetchedCount = [&](std::size_t n) {
+    std::unique_lock<std::mutex> lock(mutex);
+    return changed.wait_for(lock, std::chrono::seconds(20), [&] { return fetched.size() == n; });
+  };
+
+  windows.StartView(context, "D1^P1^a.txt");
+  ASSERT_TRUE(fetchedCount(1));
+  windows.StartView(context, "d1^P2^a.txt");  // a double click: the same document
+  for (const char* other : {"D2^P^b.txt", "D3^P^c.txt", "D4^P^d.txt"}) windows.StartView(context, other);
+  ASSERT_TRUE(fetchedCount(4));
+  EXPECT_EQ(windows.OpenWindowCount(), WindowThreads::kMaxWindowThreads);
+  windows.StartView(context, "D5^P^e.txt");
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    EXPECT_EQ(toldOnMain, std::vector<std::string>{"Too many windows are open: close a download or view window, then try again."});
+    std::vector<std::string> sorted = fetched;  // the threads run in any order
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(sorted, (std::vector<std::string>{"D1", "D2", "D3", "D4"}));
+    released = true;
+  }
+  changed.notify_all();
+  // Each view failed and left its box open: the boxes hold no window thread.
+  EXPECT_TRUE(windows.OpenWindowCount() == 0 || WaitFor([&] { return windows.OpenWindowCount() == 0; }));
+  HWND box = nullptr;
+  ASSERT_TRUE(WaitFor([&] { return (box = FindWindowW(nullptr, L"Information")) != nullptr; }));
+  for (int i = 0; i < 8 && (box = FindWindowW(nullptr, L"Information")); ++i) {
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    WaitFor([&] { return !IsWindow(box); });
+  }
 }
 
 }  // namespace

@@ -101,38 +101,45 @@ ViewActions CPageWindows::SystemViewActions(const std::string& appType) {
 void CPageWindows::StartView(const ViewContext& context, const std::string& arg2) {
   const std::optional<ViewRequest> request = ParseViewRequest(arg2);
   const std::string documentId = request ? AsciiLower(request->documentId) : std::string();
-  ViewActions actions = viewActions_ ? viewActions_(context) : SystemViewActions(context.appType);
-  {
+  uint64_t token = 0;
+  if (!documentId.empty()) {
     std::lock_guard<std::mutex> lock(viewsMutex_);
-    if (!documentId.empty()) {
-      auto it = views_.find(documentId);
-      if (it != views_.end()) {
-        // A second VIEW of the document being viewed (a double click): its window comes forward,
-        // and no second copy is fetched onto the same name.
-        win::Trace("VIEW of " + request->documentId + " already runs: its window comes forward");
-        bool found = false;
-        if (it->second) EnumThreadWindows(it->second, BringShownForward, reinterpret_cast<LPARAM>(&found));
-        return;
-      }
-      views_.emplace(documentId, 0);
+    auto it = views_.find(documentId);
+    if (it != views_.end()) {
+      win::Trace("VIEW of " + request->documentId + " is fetching already: its window comes forward");
+      bool found = false;
+      if (it->second.thread) EnumThreadWindows(it->second.thread, BringShownForward, reinterpret_cast<LPARAM>(&found));
+      return;
     }
+    token = ++nextToken_;
+    views_.emplace(documentId, Fetching{0, token});
   }
-  const bool started = threads_.Start([this, context, arg2, documentId, actions = std::move(actions)] {
+  // Ends this view's claim on its document, once: when its copy is fetched, or when it ends
+  // without fetching. A later view of the document may hold the claim by then.
+  auto release = [this, documentId, token] {
+    if (documentId.empty()) return;
+    std::lock_guard<std::mutex> lock(viewsMutex_);
+    auto it = views_.find(documentId);
+    if (it != views_.end() && it->second.token == token) views_.erase(it);
+  };
+  ViewActions actions = viewActions_ ? viewActions_(context) : SystemViewActions(context.appType);
+  actions.download = [download = std::move(actions.download), release](const TransferRequest& transfer,
+                                                                        const std::string& title) {
+    TransferResult result = download(transfer, title);
+    release();
+    return result;
+  };
+  const bool started = threads_.Start([this, context, arg2, documentId, token, release, actions = std::move(actions)] {
     if (!documentId.empty()) {
       std::lock_guard<std::mutex> lock(viewsMutex_);
-      views_[documentId] = GetCurrentThreadId();
+      auto it = views_.find(documentId);
+      if (it != views_.end() && it->second.token == token) it->second.thread = GetCurrentThreadId();
     }
     ViewDocument(arg2, context, actions);
-    if (!documentId.empty()) {
-      std::lock_guard<std::mutex> lock(viewsMutex_);
-      views_.erase(documentId);
-    }
+    release();
   });
   if (!started) {
-    if (!documentId.empty()) {
-      std::lock_guard<std::mutex> lock(viewsMutex_);
-      views_.erase(documentId);
-    }
+    release();
     TooManyWindows("VIEW");
   }
 }

@@ -37,6 +37,9 @@ class CPageWindows : public AgentWindows {
   // them; false when `bound` ran out first (the threads are left to the process's end).
   bool Close(std::chrono::milliseconds bound);
 
+  // Window threads running now.
+  std::size_t OpenWindowCount() const { return threads_.count(); }
+
   // Replaces the real view operations (tests).
   void SetViewActions(std::function<ViewActions(const ViewContext&)> make) { viewActions_ = std::move(make); }
 
@@ -49,8 +52,15 @@ class CPageWindows : public AgentWindows {
   std::function<ViewActions(const ViewContext&)> viewActions_;
   struct Boxes;
   std::shared_ptr<Boxes> boxes_;  // shared with the box threads, which may outlive a close
+  // A view fetching its copy: the document's second VIEW meanwhile (a double click) brings its
+  // window forward instead of fetching again onto the same name.
+  struct Fetching {
+    DWORD thread = 0;  // 0 until the view's thread runs
+    uint64_t token = 0;
+  };
   std::mutex viewsMutex_;
-  std::map<std::string, DWORD> views_;  // lower-cased document id -> its view's thread (0: starting)
+  std::map<std::string, Fetching> views_;  // by lower-cased document id
+  uint64_t nextToken_ = 0;
   WindowThreads threads_;  // last: closed before the rest goes
 };
 

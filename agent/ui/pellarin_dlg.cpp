@@ -14,6 +14,7 @@
 #include "common/app_rules.h"
 #include "common/page_url.h"
 #include "common/text_format.h"
+#include "common/win/cancelled_copies.h"
 #include "common/win/checkout_record.h"
 #include "common/win/language.h"
 #include "common/win/message_box.h"
@@ -136,13 +137,34 @@ bool CPellarinDlg::OnInitDialog() {
 }
 
 void CPellarinDlg::LookForUncheckedEdits() {
-  // The registry and the copies' stamps are read aside; the count comes back as a message.
+  // The registry and the copies' stamps are read aside; what was found comes back as messages.
   HWND window = hwnd();
+  const std::string savedAfterCancel = win::LoadStringLang(instance(), IDS_SAVED_AFTER_CANCEL);
   try {
-    std::thread([window] {
+    std::thread([window, savedAfterCancel] {
       WPARAM count = 0;
       for (const auto& [oid, record] : win::ListCheckOutRecords()) count += win::MayHoldUncheckedEdits(record) ? 1 : 0;
       if (count > 0) PostMessageW(window, kUncheckedEditsMessage, count, 0);
+      // A copy whose check-out the agent cancelled as unchanged, saved since by an editor that
+      // still had it: its edits are in no check-out.
+      FILETIME now{};
+      GetSystemTimeAsFileTime(&now);
+      const uint64_t ticks = (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+      for (const win::CancelledCopy& note : win::ListCancelledCopies()) {
+        switch (FateOfCancelledCopy(win::GetFileStamp(note.localPath), note.cancelledAt, ticks)) {
+          case CancelledCopyFate::kSavedSince:
+            win::Trace("saved after its check-out was cancelled: " + note.localPath);
+            PostText(window, kBalloonMessage, FillPlaceholders(savedAfterCancel, {note.localPath}));
+            win::ForgetCancelledCopy(note.oid);
+            break;
+          case CancelledCopyFate::kGone:
+          case CancelledCopyFate::kStale:
+            win::ForgetCancelledCopy(note.oid);
+            break;
+          case CancelledCopyFate::kUntouched:
+            break;
+        }
+      }
     }).detach();
   } catch (const std::exception& e) {
     win::Trace(std::string("no look for unchecked edits: ") + e.what());

@@ -24,7 +24,7 @@ ProgramResult ResultOfExchange(const ExchangeOutcome& outcome, int refusedCode, 
   return {kResultOtherFailure, texts.otherFailure};
 }
 
-ProgramResult ResultOfTransfer(TransferVerdict verdict, const ResultTexts& texts) {
+ProgramResult ResultOfTransfer(TransferVerdict verdict, const ResultTexts& texts, const std::string& networkError) {
   switch (verdict) {
     case TransferVerdict::kComplete:
       return {kResultOk, {}};
@@ -36,7 +36,7 @@ ProgramResult ResultOfTransfer(TransferVerdict verdict, const ResultTexts& texts
     case TransferVerdict::kShort:
       break;
   }
-  return {kResultShortBody, texts.networkError};
+  return {kResultShortBody, networkError};
 }
 
 }  // namespace edms::win

@@ -32,7 +32,6 @@ struct ProgramResult {
 struct ResultTexts {
   std::string invalidUrl;
   std::string otherFailure;
-  std::string networkError;  // a body that is not what XRS_FILESIZE announced
 };
 
 // Ok: 0. InvalidUrl: 1 with texts.invalidUrl. InternetFailure: 3 with WinInet's own text.
@@ -41,9 +40,9 @@ struct ResultTexts {
 // created, say so over it).
 ProgramResult ResultOfExchange(const ExchangeOutcome& outcome, int refusedCode, const ResultTexts& texts);
 
-// The result of a download the server answered "00": 0 when complete; -1 with
-// texts.networkError for a size that is no byte count or a body that is not that size; 3
-// with WinInet's text when the peer went away mid-body; 4 when the file could not be closed.
-ProgramResult ResultOfTransfer(TransferVerdict verdict, const ResultTexts& texts);
+// The result of a download the server answered "00": 0 when complete; -1 with `networkError`
+// for a size that is no byte count or a body that is not that size; 3 with WinInet's text when
+// the peer went away mid-body; 4 with texts.otherFailure when the file could not be closed.
+ProgramResult ResultOfTransfer(TransferVerdict verdict, const ResultTexts& texts, const std::string& networkError);
 
 }  // namespace edms::win

@@ -14,7 +14,9 @@ class AdminClient:
         req = urllib.request.Request(self.base + path, data=data, method=method,
                                      headers={"Content-Type": "application/json"})
         try:
-            with urllib.request.urlopen(req, timeout=10) as r:
+            # Generous: a document of a few GiB is written before the answer, on a disk that
+            # may be busy with the rest of the run.
+            with urllib.request.urlopen(req, timeout=120) as r:
                 return r.status, json.loads(r.read() or b"null")
         except urllib.error.HTTPError as e:
             return e.code, json.loads(e.read() or b"null")

@@ -221,6 +221,24 @@ TEST(DocumentChanged, OnlyEqualTimeAndSizeCountAsUnchanged) {
   for (const auto& c : cases) EXPECT_EQ(DocumentChanged(c.before, c.after), c.changed) << c.name;
 }
 
+TEST(FateOfCancelledCopy, ASaveAfterTheCancelIsTold) {
+  const uint64_t cancelled = 132000000000000000ull;
+  const uint64_t day = 24ull * 3600 * 10000000;
+  struct Case {
+    const char* name;
+    std::optional<FileStamp> copy;
+    uint64_t now;
+    CancelledCopyFate fate;
+  } cases[] = {
+      {"saved after the cancel", FileStamp{cancelled + 1, 5}, cancelled + day, CancelledCopyFate::kSavedSince},
+      {"saved long after", FileStamp{cancelled + 40 * day, 5}, cancelled + 41 * day, CancelledCopyFate::kSavedSince},
+      {"deleted by the cancel", std::nullopt, cancelled + day, CancelledCopyFate::kGone},
+      {"left as it was", FileStamp{cancelled - 1, 5}, cancelled + day, CancelledCopyFate::kUntouched},
+      {"left as it was for a month", FileStamp{cancelled - 1, 5}, cancelled + 31 * day, CancelledCopyFate::kStale},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FateOfCancelledCopy(c.copy, cancelled, c.now), c.fate) << c.name;
+}
+
 TEST(CycleReplies, ExitCodesDecideTheWords) {
   struct Case {
     bool changed;

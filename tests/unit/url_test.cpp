@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 namespace edms {
@@ -26,7 +27,8 @@ TEST(SplitAdaptorUrl, Accepts) {
       {"http://kim@h/p", "http", "h", 80, "/p", "kim", ""},
       {"http://kim:p@ss@h:81/", "http", "h", 81, "/", "kim", "p@ss"},
       {"http://[::1]:23000/adaptor", "http", "::1", 23000, "/adaptor", "", ""},
-      {"https://[fe80::1]", "https", "fe80::1", 443, "/", "", ""},
+      {"https://[FE80::1]", "https", "fe80::1", 443, "/", "", ""},
+      {"http://EDMS.example:8080/Adaptor", "http", "edms.example", 8080, "/Adaptor", "", ""},
       {"http://u:p@[::1]/", "http", "::1", 80, "/", "u", "p"},
   };
   for (const auto& c : cases) {
@@ -72,6 +74,71 @@ TEST(SplitAdaptorUrl, Refuses) {
       "http://a]b/",
   };
   for (const char* url : urls) EXPECT_FALSE(SplitAdaptorUrl(url)) << url;
+}
+
+// One table for every place that reads a host and port: Host headers, Origin values and URLs.
+TEST(ParseAuthority, HostAndPortAsEveryServerReadsThem) {
+  struct Case {
+    const char* text;
+    bool ok;
+    std::string host;
+    uint16_t port;
+    bool loopback;
+  } cases[] = {
+      {"127.0.0.1:23232", true, "127.0.0.1", 23232, true},
+      {"LocalHost:23232", true, "localhost", 23232, true},
+      {"localhost", true, "localhost", 0, true},
+      {"[::1]:23232", true, "::1", 23232, true},
+      {"[::1]", true, "::1", 0, true},
+      {"[0:0:0:0:0:0:0:1]:80", true, "0:0:0:0:0:0:0:1", 80, false},  // one spelling of the loopback only
+      {"127.9.8.7:1", true, "127.9.8.7", 1, true},
+      {"127.0.0.1.evil.example:23232", true, "127.0.0.1.evil.example", 23232, false},
+      {"localhost.:23232", true, "localhost.", 23232, false},  // a trailing dot is another name
+      {"EDMS.Example.org.", true, "edms.example.org.", 0, false},
+      {"127.0.0.256:80", true, "127.0.0.256", 80, false},
+      {"0127.0.0.1:80", true, "0127.0.0.1", 80, false},
+      {"::1:23232", false, "", 0, false},
+      {"user@127.0.0.1:23232", false, "", 0, false},
+      {"127.0.0.1:0", false, "", 0, false},
+      {"127.0.0.1:65536", false, "", 0, false},
+      {"127.0.0.1:", false, "", 0, false},
+      {"[::1]x", false, "", 0, false},
+      {"[zz]:80", false, "", 0, false},
+      {"", false, "", 0, false},
+      {"a b:80", false, "", 0, false},
+  };
+  for (const auto& c : cases) {
+    const std::optional<Authority> got = ParseAuthority(c.text);
+    ASSERT_EQ(got.has_value(), c.ok) << c.text;
+    if (!got) continue;
+    EXPECT_EQ(got->host, c.host) << c.text;
+    EXPECT_EQ(got->port, c.port) << c.text;
+    EXPECT_EQ(IsLoopbackAuthority(*got), c.loopback) << c.text;
+  }
+}
+
+TEST(ParseOrigin, SchemeHostAndTheDefaultPort) {
+  struct Case {
+    const char* url;
+    std::optional<Origin> origin;
+  } cases[] = {
+      {"http://127.0.0.1:8080", Origin{"http", "127.0.0.1", 8080}},
+      {"HTTP://EDMS.Example.org/page?x=1", Origin{"http", "edms.example.org", 80}},
+      {"https://edms.example.org", Origin{"https", "edms.example.org", 443}},
+      {"https://edms.example.org:443/", Origin{"https", "edms.example.org", 443}},
+      {"http://user:pw@host:81/a", Origin{"http", "host", 81}},
+      {"http://[::1]:9000/", Origin{"http", "::1", 9000}},
+      {"null", std::nullopt},
+      {"file:///c:/x.html", std::nullopt},
+      {"http://", std::nullopt},
+      {"http://host:0", std::nullopt},
+      {"http://ho st", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    auto got = ParseOrigin(c.url);
+    ASSERT_EQ(got.has_value(), c.origin.has_value()) << c.url;
+    if (got) EXPECT_TRUE(*got == *c.origin) << c.url << " -> " << got->scheme << "|" << got->host << "|" << got->port;
+  }
 }
 
 }  // namespace

@@ -63,32 +63,6 @@ TEST(WsCommand, CheckUserReply) {
   for (const auto& c : cases) EXPECT_EQ(CheckUserReply(c.key, c.session), c.reply) << c.key << "/" << c.session;
 }
 
-TEST(WsCommand, ParseOrigin) {
-  struct Case {
-    const char* url;
-    std::optional<Origin> origin;
-  } cases[] = {
-      {"http://127.0.0.1:8080", Origin{"http", "127.0.0.1", 8080}},
-      {"HTTP://EDMS.Example.org/page?x=1", Origin{"http", "edms.example.org", 80}},
-      {"https://edms.example.org", Origin{"https", "edms.example.org", 443}},
-      {"http://user:pw@host:81/a", Origin{"http", "host", 81}},
-      {"http://[::1]:9000/", Origin{"http", "::1", 9000}},
-      {"null", std::nullopt},
-      {"file:///c:/x.html", std::nullopt},
-      {"http://", std::nullopt},
-      {"http://host:0", std::nullopt},
-      {"http://host:70000", std::nullopt},
-      {"http://host:8x", std::nullopt},
-      {"http://ho st", std::nullopt},
-      {"", std::nullopt},
-  };
-  for (const auto& c : cases) {
-    auto got = ParseOrigin(c.url);
-    ASSERT_EQ(got.has_value(), c.origin.has_value()) << c.url;
-    if (got) EXPECT_TRUE(*got == *c.origin) << c.url << " -> " << got->scheme << "|" << got->host << "|" << got->port;
-  }
-}
-
 TEST(WsCommand, AllowedOriginSetPrefersTheExplicitList) {
   auto fromList = AllowedOriginSet(" http://a:1 ; bogus;;https://b ", "http://edms:80/x", "http://adaptor:81/");
   ASSERT_EQ(fromList.size(), 2u);
