@@ -222,8 +222,11 @@ bool CPellarinDlg::StartService() {
   HWND window = hwnd();
   pageWindows_ = std::make_unique<CPageWindows>(
       config_, [window](const std::string& text) { PostText(window, kBalloonMessage, text); });
-  service_ = std::make_unique<EdmHelperService>(
-      config_, *pageWindows_, [](const std::string& serverAddress) { return FindSessionUser(serverAddress); });
+  const DWORD holdMs = settings_.testLookupHoldSeconds * 1000u;
+  service_ = std::make_unique<EdmHelperService>(config_, *pageWindows_, [holdMs](const std::string& serverAddress) {
+    if (holdMs) Sleep(holdMs);
+    return FindSessionUser(serverAddress);
+  });
   ServerSettings settings;
   if (settings_.servicePort >= 1 && settings_.servicePort <= 65535) {
     settings.port = static_cast<uint16_t>(settings_.servicePort);

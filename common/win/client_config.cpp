@@ -90,6 +90,7 @@ AgentSettings LoadAgentSettings(const std::string& keyPath) {
   settings.allowedOrigins = reg["AllowedOrigins"].Text();
   settings.servicePort = reg["ServicePort"].Number();
   settings.loginExpirySeconds = reg["LoginExpirySeconds"].Number();
+  settings.testLookupHoldSeconds = reg["TestLookupHoldSeconds"].Number();
   reg.Close();
   return settings;
 }

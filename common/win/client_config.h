@@ -56,6 +56,9 @@ struct AgentSettings {
   std::string allowedOrigins;  // AllowedOrigins
   uint32_t servicePort = 0;
   uint32_t loginExpirySeconds = 0;
+  // Tests only: every session-user lookup first waits this long, as behind a share that does
+  // not answer.
+  uint32_t testLookupHoldSeconds = 0;
 };
 AgentSettings LoadAgentSettings(const std::string& keyPath = kConfigKeyPath);
 

@@ -303,3 +303,29 @@ def test_view_opens_a_read_only_copy_and_tells_every_failure(agent_in, adaptor, 
     uidriver("command", agent.title, EXIT_COMMAND, timeout_ms=1000, check=False)
     assert agent.wait_exit(10) is not None, "the agent did not end within 10 s of Exit"
 
+
+
+def test_exit_ends_the_agent_while_a_lookup_hangs_and_a_transfer_runs(agent_in, adaptor, folder):
+    """Exit waits for what it can within bounds, then ends the process: a session-user lookup
+    held up by a share that does not answer and a download window mid-transfer keep it from
+    nothing."""
+    agent = agent_in(ServerAddress="edms-share", TestLookupHoldSeconds=600)
+    held = add_document(adaptor, "slow.bin", size=120000)
+    adaptor.fault(command="DOWNLOAD", object=held, mode="hold", bytes=1000)
+
+    async def go():
+        async with session("alice") as (ws, _):
+            await send(ws, "CHECK_USER")  # its lookup now waits on the share
+            await send(ws, "ADD_TO_DOWNLOAD", f"{held}*P1*slow.bin")
+            await send(ws, "DO_DOWNLOAD")
+            await ui("click", DOWNLOAD[1033], START)
+            await asyncio.to_thread(wait_rows, DOWNLOAD[1033], lambda r: len(r) == 1 and percent(r[0][1]) >= 1)
+            started = time.monotonic()
+            uidriver("command", agent.title, EXIT_COMMAND, timeout_ms=1000, check=False)
+            code = await asyncio.to_thread(agent.wait_exit, 60)
+            return code, time.monotonic() - started
+
+    code, took = run(go(), timeout=180)
+    assert code == 0, "the agent did not end within 60 s of Exit"
+    assert took < 45, f"Exit took {took:.0f} s"
+    assert files_in(folder) == [], "a partial file was left under its name"
