@@ -165,12 +165,14 @@ try:
     peak_kb = 0
     for _ in range(rounds):
         write_copy()
-        took = curl_run()
-        curl_time = took if curl_time is None else min(curl_time, took)
+        curl_took = curl_run()
+        curl_time = curl_took if curl_time is None else min(curl_time, curl_took)
         check_out(oid)
         write_copy()
         took, peak = run_checkin(oid, path)
         program_time = took if program_time is None else min(program_time, took)
+        # Each round's pair, for the table: its figures are the rounds' median and spread.
+        print(f"round: curl={curl_took:.4f} program={took:.4f}", flush=True)
         peak_kb = max(peak_kb, peak)
         check_out(oid)
     transfer = max(program_time - fixed, 1e-3)

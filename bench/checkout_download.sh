@@ -70,8 +70,10 @@ curl_run() {
   # working copy); curl does not. Its figure with the same flush added is the second yardstick.
   $py -c "import os,sys; fd=os.open(sys.argv[1], os.O_RDONLY); os.fsync(fd)" "$dir/curl/bench.bin"
   t2=$(now)
-  curl_time=$(shortest "$($py -c "print(float('$t1')-float('$t0'))")" "${curl_time:-}")
-  flushed_time=$(shortest "$($py -c "print(float('$t2')-float('$t0'))")" "${flushed_time:-}")
+  last_curl=$($py -c "print(float('$t1')-float('$t0'))")
+  last_flushed=$($py -c "print(float('$t2')-float('$t0'))")
+  curl_time=$(shortest "$last_curl" "${curl_time:-}")
+  flushed_time=$(shortest "$last_flushed" "${flushed_time:-}")
 }
 
 # ZTCheckOut under Wine; the Wine process is found by the unique work folder in its arguments.
@@ -113,13 +115,16 @@ checkout_run() {
   set +e; wait "$launcher"; code=$?; set -e
   t1=$(now)
   [[ "$code" == 0 ]] || { echo "ZTCheckOut exited with $code" >&2; exit 1; }
-  zt_time=$(shortest "$($py -c "print(float('$t1')-float('$t0'))")" "${zt_time:-}")
+  last_zt=$($py -c "print(float('$t1')-float('$t0'))")
+  zt_time=$(shortest "$last_zt" "${zt_time:-}")
 }
 
 peak_kb=0
 for _ in $(seq 1 "$rounds"); do
   curl_run
   checkout_run   # a later run replaces the earlier run's unchanged copy
+  # Each round's pair, for the table: its figures are the rounds' median and spread.
+  echo "round: curl=$last_curl flushed=$last_flushed program=$last_zt"
 done
 
 copy="$dir/work/bench($oid).bin"

@@ -196,6 +196,8 @@ def main():
             os.sync()
             seconds, run_peak = window_run("BENCH", "bench.bin", download / "bench.bin", agent.pid)
             window_times.append(seconds)
+            # Each round's pair, for the table: its figures are the rounds' median and spread.
+            print(f"round: curl={plain:.4f} flushed={flushed:.4f} program={seconds:.4f}", flush=True)
             peak = max(peak, run_peak)
         curl_time, flushed_time, window = min(curl_times), min(flushed_times), min(window_times)
         if not filecmp.cmp(download / "bench.bin", work / "curl" / "bench.bin", shallow=False):

@@ -54,17 +54,44 @@ def find(pattern, text):
     return {k: float(v) for k, v in match.groupdict().items()} if match else None
 
 
-def transfer(text, curl, program, alone):
-    """{curl, whole, alone, fixed (all MB/s but fixed, in s), peak (MiB)} from one transfer bench."""
-    figures = {}
-    for pattern in (curl, program, alone, r"(?:peak memory:\s+|VmHWM\)\s+)(?P<peak>[\d.]+) MiB"):
-        found = find(pattern, text)
-        if found is None:
-            return None
-        figures.update(found)
-    # The downloads also put the file on disk before it takes its name; curl does not.
-    figures.update(find(r"^curl \+ flush:\s+(?P<flushed>[\d.]+) MB/s", text) or {})
+# Rounds whose figures differ by more than this share of their median make an unsteady figure:
+# the table says so instead of printing a result.
+UNSTEADY = 1 / 3
+
+
+def spread(values):
+    """(median, lowest, highest, steady) of the rounds' values."""
+    ordered = sorted(values)
+    middle = len(ordered) // 2
+    median = ordered[middle] if len(ordered) % 2 else (ordered[middle - 1] + ordered[middle]) / 2
+    low, high = ordered[0], ordered[-1]
+    return median, low, high, (high - low) <= UNSTEADY * median
+
+
+def transfer(text):
+    """{ratio, flushed (both (median, low, high, steady) of curl time / program time a round),
+    mbps (median MB/s), fixed (s), peak (MiB)} from one transfer bench's rounds; None when it
+    printed none."""
+    rounds = [m.groupdict() for m in re.finditer(
+        r"^round: curl=(?P<curl>[\d.]+)(?: flushed=(?P<flushed>[\d.]+))? program=(?P<program>[\d.]+)", text or "", re.M)]
+    peak = find(r"(?:peak memory:\s+|VmHWM\)\s+)(?P<peak>[\d.]+) MiB", text)
+    if not rounds or peak is None:
+        return None
+    figures = {"ratio": spread([float(r["curl"]) / float(r["program"]) for r in rounds]),
+               "mbps": spread([SIZE / float(r["program"]) / 1e6 for r in rounds])[0], **peak}
+    if all(r["flushed"] for r in rounds):
+        figures["flushed"] = spread([float(r["flushed"]) / float(r["program"]) for r in rounds])
+    fixed = find(r"(?P<fixed>[\d.]+) s fixed cost", text) or find(r"minus (?P<fixed>[\d.]+) s fixed cost", text)
+    if fixed:
+        figures.update(fixed)
     return figures
+
+
+def ratio_cell(figure):
+    median, low, high, steady = figure
+    if not steady:
+        return f"unsteady ({low:.2f} to {high:.2f})"
+    return f"{median:.2f} ({low:.2f} to {high:.2f})"
 
 
 def empty_dialog_peak(env):
@@ -109,28 +136,19 @@ def main():
     rows = []
     failed = []
 
-    parsed = {
-        "ZTCheckOut": transfer(checkout, r"^curl:\s+(?P<curl>[\d.]+) MB/s", r"^ZTCheckOut.exe:\s+(?P<whole>[\d.]+) MB/s",
-                               r"(?P<fixed>[\d.]+) s fixed cost.*?, (?P<alone>[\d.]+) MB/s for the transfer alone"),
-        "ZTCheckIn": transfer(checkin, r"^curl\s+[\d.]+ s\s+(?P<curl>[\d.]+) MB/s",
-                              r"^ZTCheckIn\s+[\d.]+ s\s+(?P<whole>[\d.]+) MB/s",
-                              r"^ZTCheckIn transfer\s+[\d.]+ s\s+(?P<alone>[\d.]+) MB/s\s+\(minus (?P<fixed>[\d.]+) s"),
-        "download window": transfer(window, r"^curl:\s+(?P<curl>[\d.]+) MB/s",
-                                    r"^download window:\s+(?P<whole>[\d.]+) MB/s",
-                                    r"(?P<fixed>[\d.]+) s fixed cost.*?, (?P<alone>[\d.]+) MB/s for the transfer alone"),
-    }
+    parsed = {"ZTCheckOut": transfer(checkout), "ZTCheckIn": transfer(checkin), "download window": transfer(window)}
+    rounds = os.environ.get("BENCH_ROUNDS", "3")
     for label, f in parsed.items():
         if f is None:
             failed.append(label)
             rows.append((label, "failed", "", ""))
             continue
-        rows.append((f"{label} vs curl, transfer alone", f"{f['alone']:.0f} MB/s", f"curl {f['curl']:.0f} MB/s",
-                     f"{f['alone'] / f['curl']:.2f}"))
+        fixed = f", {f['fixed']:.2f} s of it fixed cost" if "fixed" in f else ""
+        rows.append((f"{label} vs curl, whole run (median of {rounds} rounds{fixed})", f"{f['mbps']:.0f} MB/s",
+                     "curl, in the same rounds", ratio_cell(f["ratio"])))
         if "flushed" in f:
-            rows.append((f"{label} vs curl + flush to disk, transfer alone", f"{f['alone']:.0f} MB/s",
-                         f"curl + flush {f['flushed']:.0f} MB/s", f"{f['alone'] / f['flushed']:.2f}"))
-        rows.append((f"{label} vs curl, whole run ({f['fixed']:.2f} s fixed cost)", f"{f['whole']:.0f} MB/s",
-                     f"curl {f['curl']:.0f} MB/s", f"{f['whole'] / f['curl']:.2f}"))
+            rows.append((f"{label} vs curl + flush to disk, whole run", f"{f['mbps']:.0f} MB/s",
+                         "curl + flush, in the same rounds", ratio_cell(f["flushed"])))
 
     results = json.loads(figures.read_text()) if service and figures.exists() else None
     if results:
@@ -158,6 +176,9 @@ def main():
 
     print(f"\nsize {SIZE} bytes; {REQUESTS} CHECK_USER requests per level; {os.cpu_count()} cores; "
           f"load average {os.getloadavg()[0]:.2f}\n")
+    print("Transfer ratios are the program's throughput over curl's, round by round: the median, and in\n"
+          f"brackets the lowest and highest round; rounds more than {UNSTEADY:.0%} of the median apart are\n"
+          "marked unsteady, not given as a result.\n")
     print("| figure | measured | same run | ratio |")
     print("|---|---|---|---|")
     for row in rows:
