@@ -6,6 +6,8 @@
 #include <utility>
 
 #include "agent/resource.h"
+#include "common/argument_keys.h"
+#include "common/arguments.h"
 #include "common/text_format.h"
 #include "common/win/language.h"
 #include "common/win/trace.h"
@@ -15,6 +17,13 @@ namespace edms {
 namespace {
 
 std::string AgentText(UINT id) { return win::LoadStringLang(GetModuleHandleW(nullptr), id); }
+
+// The login text becomes the user the tray's programs are started for: it must be a value
+// their argument strings can carry.
+bool IsStorableUserId(const std::string& key) {
+  std::string built, error;
+  return ArgumentString().Add(arg::kUserId, key).Build(built, error);
+}
 
 }  // namespace
 
@@ -37,7 +46,9 @@ void EdmHelperService::HandleRequest(const std::shared_ptr<WebsocketClient>& cli
   if (!client) return;
   try {
     const std::string& key = client->key();
-    if (!key.empty()) {
+    if (!key.empty() && !IsStorableUserId(key)) {
+      win::Trace("the page's login text is not stored: it cannot travel in an argument string");
+    } else if (!key.empty()) {
       // One lock over both keeps the service's user and the record's the same sender. One
       // save waits at a time and writes the latest user when it runs: pages of several users
       // taking turns would otherwise queue a registry write per message and fill the queue.
@@ -150,10 +161,26 @@ void EdmHelperService::CheckUser(const std::shared_ptr<WebsocketClient>& client)
     client->PushPacket(DataMessage{"CHECK_USER", CheckUserReply(client->key(), {})});
     return;
   }
-  if (!background_.Post([this, client, serverAddress] {
-        const std::string sessionUser = LookUpSessionUser(serverAddress);
-        client->PushPacket(DataMessage{"CHECK_USER", CheckUserReply(client->key(), sessionUser)});
-      })) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  int& waiting = waitingLookups_[client.get()];
+  if (waiting >= kMaxLookupsPerConnection) {
+    const std::string known = sessionUser_;
+    lock.unlock();
+    client->PushPacket(DataMessage{"CHECK_USER", CheckUserReply(client->key(), known)});
+    return;
+  }
+  const bool posted = background_.Post([this, client, serverAddress] {
+    const std::string sessionUser = LookUpSessionUser(serverAddress);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (--waitingLookups_[client.get()] <= 0) waitingLookups_.erase(client.get());
+    }
+    client->PushPacket(DataMessage{"CHECK_USER", CheckUserReply(client->key(), sessionUser)});
+  });
+  if (posted) {
+    ++waiting;
+  } else {
+    if (waiting == 0) waitingLookups_.erase(client.get());
     win::Trace("CHECK_USER dropped: the background queue is full");
   }
 }

@@ -7,6 +7,7 @@
 #pragma once
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -22,6 +23,10 @@
 
 namespace edms {
 
+// CHECK_USER lookups one connection may have waiting at once; beyond them it is answered at
+// once with the last lookup's answer, so one page cannot fill the background queue.
+inline constexpr int kMaxLookupsPerConnection = 4;
+
 class EdmHelperService {
  public:
   // Looks up the EDMS session user for a server address; empty when there is none. May
@@ -34,8 +39,9 @@ class EdmHelperService {
                    RunningCycles& cycles = AgentCycles());
 
   // Handles one data message of `client`: the client's key becomes the service's user id
-  // (saved as EdmUserId, in the background and only when it changed), then the command is
-  // dispatched on its exact name; unknown commands get no reply. Never throws, never blocks.
+  // (saved as EdmUserId, in the background and only when it changed; a key that could not
+  // travel in the programs' argument strings is never stored), then the command is dispatched
+  // on its exact name; unknown commands get no reply. Never throws, never blocks.
   void HandleRequest(const std::shared_ptr<WebsocketClient>& client, const DataMessage& request);
 
   // The key of the last connection that sent a command.
@@ -77,6 +83,7 @@ class EdmHelperService {
   edms::DownloadList downloadList_;
   bool fullTold_ = false;  // the user was told the download list is full; reset when it has room
   std::string sessionUser_;  // the last lookup's answer
+  std::map<const WebsocketClient*, int> waitingLookups_;  // CHECK_USER lookups queued, by connection
   bool refreshQueued_ = false;
   bool saveQueued_ = false;  // an EdmUserId save waits on the background queue
   std::shared_ptr<const DocumentActions> actions_;

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <future>
 #include <mutex>
 #include <string>
@@ -50,11 +51,14 @@ class ServiceTest : public ::testing::Test {
     config.NoticeCheckTime = 7;
     shared_ = std::make_unique<SharedConfig>(config);
     service_ = std::make_unique<EdmHelperService>(*shared_, windows_, [this](const std::string& server) {
+      std::unique_lock<std::mutex> lock(holdMutex_);
+      released_.wait(lock, [this] { return !held_; });
       lookups_.push_back(server);
       return sessionUser_;
     });
   }
   void TearDown() override {
+    HoldLookups(false);
     service_->WaitIdle(std::chrono::seconds(20));
     win::DeleteRegistryTree(HKEY_CURRENT_USER, keyPath_);
   }
@@ -70,6 +74,18 @@ class ServiceTest : public ::testing::Test {
     return key[name].Text();
   }
 
+  // Lookups wait while held, as behind a share that is slow to answer.
+  void HoldLookups(bool hold) {
+    {
+      std::lock_guard<std::mutex> lock(holdMutex_);
+      held_ = hold;
+    }
+    released_.notify_all();
+  }
+
+  std::mutex holdMutex_;
+  std::condition_variable released_;
+  bool held_ = false;
   std::string keyPath_;
   std::string sessionUser_;
   std::vector<std::string> lookups_;
@@ -213,6 +229,30 @@ TEST_F(ServiceTest, ConcurrentCommandsLoseNothing) {
   std::string last = RegistryText("EdmUserId");
   EXPECT_EQ(last, service_->userId());
   EXPECT_EQ(last.rfind("user", 0), 0u);
+}
+
+TEST_F(ServiceTest, OnePageCannotQueueMoreThanItsShareOfLookups) {
+  sessionUser_ = "carol";
+  HoldLookups(true);
+  auto flood = std::make_shared<FakeClient>("mallory");
+  for (int i = 0; i < 10; ++i) service_->HandleRequest(flood, {"CHECK_USER", ""});
+  // Beyond its share the page is answered at once, from what was last looked up (nothing yet).
+  EXPECT_EQ(flood->replies.size(), static_cast<std::size_t>(10 - kMaxLookupsPerConnection));
+  HoldLookups(false);
+  ASSERT_TRUE(service_->WaitIdle(std::chrono::seconds(20)));
+  EXPECT_EQ(flood->replies.size(), 10u);
+  EXPECT_EQ(lookups_.size(), static_cast<std::size_t>(kMaxLookupsPerConnection));
+  EXPECT_EQ(flood->replies.back().arg2, "carol");
+}
+
+TEST_F(ServiceTest, ALoginTextThatCannotTravelInArgumentsIsNeverStored) {
+  for (const char* key : {"bob&OID=1", "say \"hi\"", "USER_ID"}) {
+    auto page = std::make_shared<FakeClient>(key);
+    service_->HandleRequest(page, {"CHECK_USER", ""});
+  }
+  ASSERT_TRUE(service_->WaitIdle(std::chrono::seconds(20)));
+  EXPECT_EQ(service_->userId(), "previous");
+  EXPECT_EQ(RegistryText("EdmUserId"), "<no key>");
 }
 
 TEST_F(ServiceTest, TrayCommandsActAsTheUserOfAFreshLookup) {

@@ -23,7 +23,6 @@ constexpr UINT kCountdownMs = 1000;
 enum Column { kNameColumn, kProgressColumn, kResultColumn, kDocIdColumn, kPageIdColumn };
 
 std::atomic<bool> closeAfterTransfer{true};
-std::atomic<bool> startAutomatically{false};
 
 std::string Text(UINT id) { return win::LoadStringLang(GetModuleHandleW(nullptr), id); }
 
@@ -36,7 +35,6 @@ std::string Trimmed(std::string text) {
 }  // namespace
 
 bool CloseAfterTransfer() { return closeAfterTransfer; }
-bool StartAutomatically() { return startAutomatically; }
 
 // A row's Progress cell as the transfer's sink: phases and percents, redrawn at once, and
 // only when the percent changes.
@@ -68,7 +66,6 @@ bool CMultiDownloadDlg::OnInitDialog() {
   SetProgramIcon(setup_.appType, IDR_MAINFRAME, IDR_MAINFRAME_EDMS);
   SetItemText(IDC_DOWNLOAD_FOLDER, setup_.downloadFolder);
   CheckDlgButton(hwnd(), IDC_CLOSE_AFTER_TRANSFER, closeAfterTransfer ? BST_CHECKED : BST_UNCHECKED);
-  CheckDlgButton(hwnd(), IDC_START_AUTOMATICALLY, startAutomatically ? BST_CHECKED : BST_UNCHECKED);
 
   list_.Attach(Item(IDC_DOWNLOAD_LIST));
   list_.InsertColumn(kNameColumn, L"File name", LVCFMT_LEFT, 300);
@@ -79,10 +76,6 @@ bool CMultiDownloadDlg::OnInitDialog() {
   for (const std::string& item : setup_.items) AddRow(item);
 
   SetForegroundWindow(hwnd());
-  if (startAutomatically) {
-    countdown_.Arm();
-    SetTimer(hwnd(), kCountdownTimer, kCountdownMs, nullptr);
-  }
   return true;
 }
 
@@ -124,8 +117,12 @@ bool CMultiDownloadDlg::OnCommand(int id, int notifyCode, HWND) {
       closeAfterTransfer = IsDlgButtonChecked(hwnd(), IDC_CLOSE_AFTER_TRANSFER) == BST_CHECKED;
       return true;
     case IDC_START_AUTOMATICALLY:
+      // The choice is this window's alone: a page's later DO_DOWNLOAD never starts by itself.
       StopCountdown();
-      startAutomatically = IsDlgButtonChecked(hwnd(), IDC_START_AUTOMATICALLY) == BST_CHECKED;
+      if (IsDlgButtonChecked(hwnd(), IDC_START_AUTOMATICALLY) == BST_CHECKED && !running_) {
+        countdown_.Arm();
+        SetTimer(hwnd(), kCountdownTimer, kCountdownMs, nullptr);
+      }
       return true;
     case IDOK:
     case IDCANCEL:

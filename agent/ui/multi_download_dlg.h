@@ -26,10 +26,10 @@ struct MultiDownloadSetup {
   std::function<void(const std::string& folder)> saveFolder;
 };
 
-// The two options every window of this agent run shares (not stored): close the window after
-// a run without a failed row (initially on), start by the countdown (initially off).
+// Whether a window closes after a run without a failed row: every window of this agent run
+// shares the choice (initially on, not stored). "Start transfer automatically." is each
+// window's own: ticking it starts that window's countdown.
 bool CloseAfterTransfer();
-bool StartAutomatically();
 
 class CMultiDownloadDlg : public win::CDialogBase {
  public:

@@ -200,9 +200,10 @@ def test_failed_rows_and_closing_mid_transfer(agent_in, adaptor, folder, languag
 
 
 def test_countdown_documents_folder_and_start_during_the_countdown(agent_in, adaptor, folder):
-    """Without a DownloadFolder the window offers the Documents folder and saves it. With
-    "Start transfer automatically." the window counts 3, 2, 1 and starts by itself. Start
-    during the countdown ends it, so the run happens once."""
+    """Without a DownloadFolder the window offers the Documents folder and saves it. Ticking
+    "Start transfer automatically." makes that window count 3, 2, 1 and start by itself; the
+    choice is that window's alone, so the page's next DO_DOWNLOAD waits for Start. Start during
+    a run happens once."""
     agent_in(DownloadFolder=None)
     oid = add_document(adaptor, "memo.txt", "memo")
     title = DOWNLOAD[1033]
@@ -213,13 +214,13 @@ def test_countdown_documents_folder_and_start_during_the_countdown(agent_in, ada
             offered = (await ui("text", title, FOLDER))[0]
             saved = reg_get("DownloadFolder")
             await ui("set-text", title, FOLDER, windows_path(folder))
-            await ui("click", title, START_AUTO)
             await ui("close", title)
             await ui("wait-gone", title)
 
             await send(ws, "ADD_TO_DOWNLOAD", f"{oid}*P1*memo.txt")
             await send(ws, "DO_DOWNLOAD")
             await ui("wait-window", title)
+            await ui("click", title, START_AUTO)
             # Read the countdown until the window, started by it, has closed itself.
             counted, deadline = [], time.monotonic() + 90
             while time.monotonic() < deadline and await ui("wait-window", title, timeout_ms=0, check=False):
@@ -231,6 +232,7 @@ def test_countdown_documents_folder_and_start_during_the_countdown(agent_in, ada
             await send(ws, "ADD_TO_DOWNLOAD", f"{oid}*P1*memo.txt")
             await send(ws, "DO_DOWNLOAD")
             await ui("wait-window", title)
+            waited_alone = await asyncio.to_thread(wait_until, lambda: (folder / "memo(2).txt").exists(), QUIET)
             await ui("click", title, CLOSE_AFTER)  # keep the window, so a late second run would show
             await ui("click", title, START)
             await asyncio.to_thread(wait_rows, title, lambda r: r and r[0][1] == " 100 %")
@@ -238,14 +240,15 @@ def test_countdown_documents_folder_and_start_during_the_countdown(agent_in, ada
             countdown_after_start = (await ui("text", title, COUNTDOWN))[0]
             await ui("close", title)
             await ui("wait-gone", title)
-            return offered, saved, counted, started_itself, second_run, countdown_after_start
+            return offered, saved, counted, started_itself, waited_alone, second_run, countdown_after_start
 
-    offered, saved, counted, started_itself, second_run, countdown_after_start = run(go(), timeout=300)
+    offered, saved, counted, started_itself, waited_alone, second_run, countdown_after_start = run(go(), timeout=300)
     assert offered.endswith("Documents") and saved == offered
     assert reg_get("DownloadFolder") == windows_path(folder)
     assert counted and set(counted) <= {"- [3] -", "- [2] -", "- [1] -"}
     assert counted == sorted(counted, reverse=True), counted
     assert started_itself == b"memo"
+    assert not waited_alone, "a later window started by the earlier window's choice"
     assert files_in(folder) == ["memo(2).txt", "memo.txt"]
     assert not second_run and countdown_after_start == ""
 
