@@ -12,14 +12,6 @@
 namespace edms::checkout {
 namespace {
 
-struct ServiceTraits {
-  using handle_type = SC_HANDLE;
-  static SC_HANDLE invalid() { return nullptr; }
-  static bool valid(SC_HANDLE h) { return h != nullptr; }
-  static void close(SC_HANDLE h) { CloseServiceHandle(h); }
-};
-using UniqueServiceHandle = win::UniqueHandle<ServiceTraits>;
-
 // The service's failures go to standard output, where an administrator running the program
 // by hand sees them, and to the debugger output.
 void Report(const char* text) {
@@ -34,13 +26,13 @@ void Report(const char* text) {
 
 void SignalAgentService() {
   char line[128];
-  UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  win::UniqueService manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
   if (!manager) {
     std::snprintf(line, sizeof line, "OpenSCManager failed w/err 0x%08lx\n", GetLastError());
     Report(line);
     return;
   }
-  UniqueServiceHandle service(
+  win::UniqueService service(
       OpenServiceW(manager.get(), kAgentServiceName,
                    SERVICE_QUERY_STATUS | SERVICE_STOP | SERVICE_USER_DEFINED_CONTROL));
   if (!service) {

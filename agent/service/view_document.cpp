@@ -7,6 +7,7 @@
 #include "common/download_item.h"
 #include "common/filename.h"
 #include "common/text_format.h"
+#include "common/win/handles.h"
 #include "common/win/language.h"
 #include "common/win/name_rule.h"
 #include "common/win/text.h"
@@ -29,15 +30,14 @@ void CreateFolders(const std::string& folder) {
 // Removes the files of earlier views; a copy still open in its editor stays.
 void ClearViewFolder(const std::string& folder) {
   WIN32_FIND_DATAW found{};
-  HANDLE search = FindFirstFileW(win::Widen(JoinPath(folder, "*")).c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return;
+  const win::UniqueFind search(FindFirstFileW(win::Widen(JoinPath(folder, "*")).c_str(), &found));
+  if (!search) return;
   do {
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
     const std::wstring path = win::Widen(JoinPath(folder, win::Narrow(found.cFileName)));
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileW(path.c_str());
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
+  } while (FindNextFileW(search.get(), &found));
 }
 
 void View(const std::string& arg2, const ViewContext& context, const ViewActions& actions) {

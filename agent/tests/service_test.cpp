@@ -64,13 +64,13 @@ class ServiceTest : public ::testing::Test {
   }
 
   void SetRegistryText(const char* name, const std::string& text) {
-    win::CRegistry key(win::CRegistry::kCreate);
-    ASSERT_TRUE(key.Open(keyPath_));
+    win::CRegistry key(win::CRegistry::kWrite);
+    ASSERT_EQ(key.Open(keyPath_), ERROR_SUCCESS);
     ASSERT_TRUE(key[name].SetText(text));
   }
   std::string RegistryText(const char* name) {
-    win::CRegistry key(0);
-    if (!key.Open(keyPath_)) return "<no key>";
+    win::CRegistry key;
+    if (key.Open(keyPath_) != ERROR_SUCCESS) return "<no key>";
     return key[name].Text();
   }
 

@@ -3,11 +3,13 @@
 #include <shlobj.h>
 
 #include <atomic>
+#include <type_traits>
 #include <utility>
 
 #include "agent/resource.h"
 #include "agent/service/refusal_text.h"
 #include "common/encoding.h"
+#include "common/win/handles.h"
 #include "common/win/language.h"
 #include "common/win/message_box.h"
 #include "common/win/name_rule.h"
@@ -211,14 +213,13 @@ void CMultiDownloadDlg::BrowseFolder() {
   browse.hwndOwner = hwnd();
   browse.lpszTitle = title.c_str();
   browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
-  PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&browse);
+  const win::UniqueCoTaskMem<std::remove_pointer_t<PIDLIST_ABSOLUTE>> chosen(SHBrowseForFolderW(&browse));
   if (!chosen) return;
   std::wstring path(32768, L'\0');
-  if (SHGetPathFromIDListEx(chosen, path.data(), static_cast<DWORD>(path.size()), GPFIDL_DEFAULT)) {
+  if (SHGetPathFromIDListEx(chosen.get(), path.data(), static_cast<DWORD>(path.size()), GPFIDL_DEFAULT)) {
     path.resize(wcsnlen(path.c_str(), path.size()));
     SetItemText(IDC_DOWNLOAD_FOLDER, win::Narrow(path));
   }
-  CoTaskMemFree(chosen);
 }
 
 bool CMultiDownloadDlg::OnMessage(UINT message, WPARAM, LPARAM lParam, INT_PTR& result) {

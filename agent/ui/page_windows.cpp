@@ -15,6 +15,7 @@
 #include "agent/ui/multi_download_dlg.h"
 #include "common/ascii.h"
 #include "common/download_item.h"
+#include "common/win/handles.h"
 #include "common/win/language.h"
 #include "common/win/message_box.h"
 #include "common/win/text.h"
@@ -26,11 +27,10 @@ namespace {
 std::string AgentText(UINT id) { return win::LoadStringLang(GetModuleHandleW(nullptr), id); }
 
 std::string DocumentsFolder() {
-  PWSTR path = nullptr;
-  std::string folder;
-  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, &path))) folder = win::Narrow(path);
-  CoTaskMemFree(path);
-  return folder;
+  // The path is the caller's to free even when the call fails.
+  win::UniqueCoTaskMem<wchar_t> path;
+  if (FAILED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, path.put())) || !path) return {};
+  return win::Narrow(path.get());
 }
 
 void SaveDownloadFolder(SharedConfig& config, const std::string& folder) {

@@ -3,12 +3,21 @@
 #include "agent/ui/pellarin_dlg.h"
 #include "agent/service/shared_config.h"
 #include "agent/resource.h"
+#include "common/text_format.h"
 #include "common/win/client_config.h"
 #include "common/win/language.h"
 #include "common/win/message_box.h"
+#include "common/win/system_error.h"
 #include "common/win/trace.h"
 
 namespace edms {
+
+std::string ConfigProblemText(HINSTANCE instance, LONG status, const std::string& keyPath) {
+  if (status == ERROR_ACCESS_DENIED) {
+    return FillPlaceholder(win::LoadStringLang(instance, IDS_CONFIG_ACCESS_DENIED), "HKEY_CURRENT_USER\\" + keyPath);
+  }
+  return win::LoadStringLang(instance, IDS_CONFIG_INVALID);
+}
 
 int RunPellarin(HINSTANCE instance) {
   win::SetTracePrefix("[Pellarin] ");
@@ -22,9 +31,9 @@ int RunPellarin(HINSTANCE instance) {
   // The installation writes the key; an agent that finds none has nothing to serve, and
   // creating an empty key here would hide the broken installation.
   win::ClientConfig config;
-  if (!win::ConfigKeyExists() || !win::LoadClientConfig(win::kConfigKeyPath, config)) {
-    win::Trace("configuration missing");
-    win::ShowMessage(nullptr, win::LoadStringLang(instance, IDS_CONFIG_INVALID),
+  if (const LONG status = win::LoadClientConfig(win::kConfigKeyPath, config); status != ERROR_SUCCESS) {
+    win::Trace("configuration not read: " + win::DescribeError(static_cast<DWORD>(status)));
+    win::ShowMessage(nullptr, ConfigProblemText(instance, status, win::kConfigKeyPath),
                      win::LoadStringLang(instance, IDS_INFORMATION), MB_OK | MB_ICONEXCLAMATION, false);
     return 0;
   }

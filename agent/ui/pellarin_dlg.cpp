@@ -11,6 +11,7 @@
 #include "agent/resource.h"
 #include "agent/service/network_drives.h"
 #include "agent/ui/notice_dlg.h"
+#include "agent/ui/pellarin_app.h"
 #include "common/app_rules.h"
 #include "common/page_url.h"
 #include "common/text_format.h"
@@ -122,7 +123,9 @@ bool CPellarinDlg::OnInitDialog() {
   win::AddSystemMenuItem(hwnd(), win::LoadStringLang(instance(), IDS_ABOUTBOX), IDM_ABOUTBOX);
   SetProgramIcon(startConfig_.AppType, IDR_MAINFRAME, IDR_MAINFRAME_EDMS);
   updateRun_ = std::make_unique<CUpdateRun>(instance(), hwnd(), kUpdateDoneMessage);
-  settings_ = win::LoadAgentSettings(startConfig_.KeyPath.empty() ? win::kConfigKeyPath : startConfig_.KeyPath);
+  if (const LONG status = win::LoadAgentSettings(ConfigKeyPath(), settings_); status != ERROR_SUCCESS) {
+    win::Trace("page settings not read: " + win::DescribeError(static_cast<DWORD>(status)));
+  }
   SetWindowTextW(hwnd(), win::Widen("Pellarin[" + startConfig_.AppVersion + "]").c_str());
   SetInterval(IDC_NOTICE_SLIDER, IDC_NOTICE_VALUE, InitialSliderPosition(startConfig_.NoticeCheckTime, 5));
   SetInterval(IDC_UPDATE_SLIDER, IDC_UPDATE_VALUE, InitialSliderPosition(startConfig_.UpdateCheckTime, 10));
@@ -440,11 +443,11 @@ void CPellarinDlg::OpenNotice(const std::string& user) {
     return;
   }
   // The notice page's address is read afresh each time, as an administrator may move it.
-  if (!win::ConfigKeyExists()) {
-    ShowInformation(win::LoadStringLang(instance(), IDS_CONFIG_INVALID));
+  win::AgentSettings current;
+  if (const LONG status = win::LoadAgentSettings(ConfigKeyPath(), current); status != ERROR_SUCCESS) {
+    ShowInformation(ConfigProblemText(instance(), status, ConfigKeyPath()));
     return;
   }
-  const win::AgentSettings current = win::LoadAgentSettings();
   const std::optional<std::string> url = NoticePageUrl(current.noticeUrl, user, win::EffectiveLanguage());
   if (!url) {
     win::Trace("NoticeURL is not a web address");

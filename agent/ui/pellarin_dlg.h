@@ -101,6 +101,10 @@ class CPellarinDlg : public win::CDialogBase {
   void OnNoticeCount(const CheckAnswer& answer);
   void OnUpdateAnswer(const CheckAnswer& answer, bool manual);
   void OnUpdateDone();
+  // The configuration key the agent started from.
+  std::string ConfigKeyPath() const {
+    return startConfig_.KeyPath.empty() ? std::string(win::kConfigKeyPath) : startConfig_.KeyPath;
+  }
 
   SharedConfig& config_;
   const win::ClientConfig startConfig_;  // the copy taken at start-up

@@ -44,19 +44,7 @@ std::wstring ClassNameOf(HWND window) {
 
 }  // namespace
 
-CSystemTray::CSystemTray() {
-  // Balloons exist on the NT family from version 5 on.
-  OSVERSIONINFOW version{};
-  version.dwOSVersionInfoSize = sizeof version;
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  if (GetVersionExW(&version)) {
-    enabled_ = version.dwMajorVersion >= 4;
-    balloonSupport_ = version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion > 4;
-  }
-#pragma GCC diagnostic pop
-  taskbarCreatedMessage_ = RegisterWindowMessageW(L"TaskbarCreated");
-}
+CSystemTray::CSystemTray() { taskbarCreatedMessage_ = RegisterWindowMessageW(L"TaskbarCreated"); }
 
 CSystemTray::~CSystemTray() {
   RemoveIcon();
@@ -64,7 +52,6 @@ CSystemTray::~CSystemTray() {
 }
 
 bool CSystemTray::CreateIcon(HINSTANCE instance, HWND owner, HICON icon, UINT iconId) {
-  if (!enabled_) return false;
   instance_ = instance;
   if (!trayWindow_) {
     if (!RegisterPlainClass(instance, kTrayWindowClass, &CSystemTray::TrayWindowProc)) return false;
@@ -94,7 +81,6 @@ bool CSystemTray::Modify(UINT flags) {
 }
 
 bool CSystemTray::SetIconResource(UINT resourceId) {
-  if (!enabled_) return false;
   win::UniqueHIcon icon(static_cast<HICON>(
       LoadImageW(instance_, MAKEINTRESOURCEW(resourceId), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE)));
   if (!icon) return false;
@@ -105,7 +91,6 @@ bool CSystemTray::SetIconResource(UINT resourceId) {
 }
 
 bool CSystemTray::SetTipText(const std::string& utf8) {
-  if (!enabled_) return false;
   CopyField(data_.szTip, win::Widen(utf8), kMaxTipChars);
   if (hidden_) return true;
   return Modify(NIF_TIP);
@@ -114,7 +99,6 @@ bool CSystemTray::SetTipText(const std::string& utf8) {
 std::string CSystemTray::tipText() const { return win::Narrow(data_.szTip); }
 
 bool CSystemTray::ShowBalloonText(const std::string& utf8) {
-  if (!enabled_ || !balloonSupport_) return false;
   CopyField(data_.szInfo, win::Widen(utf8), kMaxBalloonChars);
   data_.szInfoTitle[0] = L'\0';
   data_.dwInfoFlags = NIIF_NONE;
@@ -125,7 +109,7 @@ bool CSystemTray::ShowBalloonText(const std::string& utf8) {
 }
 
 void CSystemTray::RemoveIcon() {
-  if (!enabled_ || removed_) return;
+  if (removed_) return;
   data_.uFlags = 0;
   if (Shell_NotifyIconW(NIM_DELETE, &data_)) {
     hidden_ = removed_ = true;

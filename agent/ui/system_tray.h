@@ -33,8 +33,8 @@ class CSystemTray {
   bool SetIconResource(UINT resourceId);
   // Tip text, cut to its first 127 characters.
   bool SetTipText(const std::string& utf8);
-  // A balloon (cut to 255 characters, empty title, no icon, 10 s); false without balloon
-  // support. The text is not kept for later modifications.
+  // A balloon (cut to 255 characters, empty title, no icon, 10 s); false while the icon is
+  // hidden or when the shell refuses it. The text is not kept for later modifications.
   bool ShowBalloonText(const std::string& utf8);
   void RemoveIcon();
 
@@ -66,12 +66,10 @@ class CSystemTray {
   HWND trayWindow_ = nullptr;
   HWND target_ = nullptr;
   UINT creationFlags_ = 0;
-  bool enabled_ = false;
   bool created_ = false;
   bool hidden_ = true;
   bool removed_ = true;
   bool showPending_ = false;
-  bool balloonSupport_ = false;
   UINT taskbarCreatedMessage_ = 0;
   win::UniqueHIcon icon_;  // the icon set by SetIconResource
 };

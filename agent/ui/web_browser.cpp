@@ -207,7 +207,7 @@ class SystemBrowser final : public NoticeBrowser {
       return false;
     }
     engine.reset();
-    site_ = new BrowserSite(parent, events);
+    site_.reset(new BrowserSite(parent, events));
     if (FAILED(CoCreateInstance(CLSID_WebBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject,
                                 reinterpret_cast<void**>(object_.put())))) {
       win::Trace("no web-browser control");
@@ -215,8 +215,8 @@ class SystemBrowser final : public NoticeBrowser {
     }
     RECT client{};
     GetClientRect(parent, &client);
-    if (FAILED(object_.get()->SetClientSite(site_)) ||
-        FAILED(object_.get()->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site_, 0, parent, &client)) ||
+    if (FAILED(object_.get()->SetClientSite(site_.get())) ||
+        FAILED(object_.get()->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site_.get(), 0, parent, &client)) ||
         !QueryAs(object_.get(), IID_IWebBrowser2, browser_)) {
       win::Trace("the web-browser control cannot be placed");
       return false;
@@ -226,7 +226,7 @@ class SystemBrowser final : public NoticeBrowser {
     ComPtr<IConnectionPointContainer> points;
     if (!QueryAs(object_.get(), IID_IConnectionPointContainer, points) ||
         FAILED(points.get()->FindConnectionPoint(DIID_DWebBrowserEvents2, events_.put())) ||
-        FAILED(events_.get()->Advise(static_cast<IDispatch*>(site_), &cookie_))) {
+        FAILED(events_.get()->Advise(static_cast<IDispatch*>(site_.get()), &cookie_))) {
       win::Trace("the web-browser control gives no events");
       return false;
     }
@@ -235,14 +235,15 @@ class SystemBrowser final : public NoticeBrowser {
 
   bool Navigate(const std::string& url) override {
     if (!browser_) return false;
+    const win::UniqueBstr address(SysAllocString(win::Widen(url).c_str()));
+    if (!address) return false;
     VARIANT target;
     VariantInit(&target);
     target.vt = VT_BSTR;
-    target.bstrVal = SysAllocString(win::Widen(url).c_str());
+    target.bstrVal = address.get();  // still owned by `address`
     VARIANT empty;
     VariantInit(&empty);
     const HRESULT result = browser_.get()->Navigate2(&target, &empty, &empty, &empty, &empty);
-    VariantClear(&target);
     if (FAILED(result)) win::Trace("the web-browser control refused the page, error " + std::to_string(result));
     return SUCCEEDED(result);
   }
@@ -266,18 +267,15 @@ class SystemBrowser final : public NoticeBrowser {
       object_.get()->SetClientSite(nullptr);
       object_.reset();
     }
-    if (site_) {
-      site_->Detach();
-      site_->Release();
-      site_ = nullptr;
-    }
+    if (site_) site_.get()->Detach();
+    site_.reset();
     if (oleStarted_) OleUninitialize();
     oleStarted_ = false;
   }
 
  private:
   bool oleStarted_ = false;
-  BrowserSite* site_ = nullptr;
+  ComPtr<BrowserSite> site_;
   ComPtr<IOleObject> object_;
   ComPtr<IWebBrowser2> browser_;
   ComPtr<IConnectionPoint> events_;

@@ -39,8 +39,8 @@ bool IsUsableObjectId(const std::string& oid) {
 bool WriteCheckOutRecord(const std::string& oid, const CheckOutRecord& record,
                          const std::string& base) {
   if (!IsUsableObjectId(oid) || base.empty()) return false;
-  CRegistry reg(CRegistry::kCreate);
-  if (!reg.Open(RecordPath(base, oid))) return false;
+  CRegistry reg(CRegistry::kWrite);
+  if (reg.Open(RecordPath(base, oid)) != ERROR_SUCCESS) return false;
   bool written = reg["PageId"].SetText(record.pageId);
   written = reg["LocalPath"].SetText(record.localPath) && written;
   written = reg["Version"].SetText(record.version) && written;
@@ -49,16 +49,14 @@ bool WriteCheckOutRecord(const std::string& oid, const CheckOutRecord& record,
     written = reg[kStampTime].SetText(std::to_string(record.stamp->lastWrite)) && written;
     written = reg[kStampSize].SetText(std::to_string(record.stamp->size)) && written;
   }
-  reg.Close();
   return written;
 }
 
 std::optional<CheckOutRecord> ReadCheckOutRecord(const std::string& oid,
                                                  const std::string& base) {
   if (!IsUsableObjectId(oid) || base.empty()) return std::nullopt;
-  // No create bit: reading a record that is not there must not leave an empty key behind.
-  CRegistry reg(0);
-  if (!reg.Open(RecordPath(base, oid))) return std::nullopt;
+  CRegistry reg(CRegistry::kRead);
+  if (reg.Open(RecordPath(base, oid)) != ERROR_SUCCESS) return std::nullopt;
   CheckOutRecord record;
   record.pageId = reg["PageId"].Text();
   record.localPath = reg["LocalPath"].Text();
@@ -70,7 +68,6 @@ std::optional<CheckOutRecord> ReadCheckOutRecord(const std::string& oid,
     const std::optional<uint64_t> t = ParseDecimal(time.Text()), n = ParseDecimal(size.Text());
     if (t && n) record.stamp = FileStamp{*t, *n};
   }
-  reg.Close();
   return record;
 }
 

@@ -1,8 +1,6 @@
 #include "common/win/client_config.h"
 
-#include "common/win/handles.h"
 #include "common/win/registry.h"
-#include "common/win/text.h"
 
 namespace edms::win {
 namespace {
@@ -23,8 +21,8 @@ constexpr OwnedText kOwnedTexts[] = {
 bool WriteOwnedValues(const ClientConfig* before, const ClientConfig& after) {
   // An empty path would name HKEY_CURRENT_USER itself.
   if (after.KeyPath.empty()) return false;
-  CRegistry reg(CRegistry::kCreate);
-  if (!reg.Open(after.KeyPath)) return false;
+  CRegistry reg(CRegistry::kWrite);
+  if (reg.Open(after.KeyPath) != ERROR_SUCCESS) return false;
   bool ok = true;
   for (const OwnedText& value : kOwnedTexts) {
     if (before && before->*value.field == after.*value.field) continue;
@@ -46,14 +44,9 @@ bool WriteOwnedValues(const ClientConfig* before, const ClientConfig& after) {
 
 }  // namespace
 
-bool ConfigKeyExists(const std::string& keyPath) {
-  UniqueHKey key;
-  return RegOpenKeyExW(HKEY_CURRENT_USER, Widen(keyPath).c_str(), 0, KEY_QUERY_VALUE, key.put()) == ERROR_SUCCESS;
-}
-
-bool LoadClientConfig(const std::string& keyPath, ClientConfig& config) {
-  CRegistry reg(CRegistry::kCreate);
-  if (!reg.Open(keyPath)) return false;
+LONG LoadClientConfig(const std::string& keyPath, ClientConfig& config) {
+  CRegistry reg(CRegistry::kRead);
+  if (const LONG status = reg.Open(keyPath); status != ERROR_SUCCESS) return status;
 
   config.KeyPath = keyPath;
   config.VersionableTypes = reg["VersionableTypes"].Text();
@@ -71,8 +64,7 @@ bool LoadClientConfig(const std::string& keyPath, ClientConfig& config) {
   config.AppVersion = reg["AppVersion"].Text();
   config.NoticeCheckTime = reg["NoticeCheckTime"].Number();
   config.UpdateCheckTime = reg["UpdateCheckTime"].Number();
-  reg.Close();
-  return true;
+  return ERROR_SUCCESS;
 }
 
 bool SaveClientConfig(const ClientConfig& config) { return WriteOwnedValues(nullptr, config); }
@@ -81,32 +73,29 @@ bool SaveChangedConfigValues(const ClientConfig& before, const ClientConfig& aft
   return WriteOwnedValues(&before, after);
 }
 
-AgentSettings LoadAgentSettings(const std::string& keyPath) {
-  AgentSettings settings;
-  CRegistry reg(CRegistry::kCreate);
-  if (!reg.Open(keyPath)) return settings;
+LONG LoadAgentSettings(const std::string& keyPath, AgentSettings& settings) {
+  CRegistry reg(CRegistry::kRead);
+  if (const LONG status = reg.Open(keyPath); status != ERROR_SUCCESS) return status;
   settings.edmsUrl = reg["EdmsURL"].Text();
   settings.noticeUrl = reg["NoticeURL"].Text();
   settings.allowedOrigins = reg["AllowedOrigins"].Text();
   settings.servicePort = reg["ServicePort"].Number();
   settings.loginExpirySeconds = reg["LoginExpirySeconds"].Number();
   settings.testLookupHoldSeconds = reg["TestLookupHoldSeconds"].Number();
-  reg.Close();
-  return settings;
+  return ERROR_SUCCESS;
 }
 
 ProgramSettings LoadProgramSettings(bool appTypeOnlyWithLanguage, const std::string& keyPath) {
   ProgramSettings settings;
-  CRegistry reg(CRegistry::kCreate);
-  if (!reg.Open(keyPath)) return settings;
-  settings.opened = true;
+  CRegistry reg(CRegistry::kRead);
+  settings.status = reg.Open(keyPath);
+  if (settings.status != ERROR_SUCCESS) return settings;
   CRegEntry& language = reg["LanguageID"];
   if (language.HasValue()) {
     settings.hasLanguage = true;
     settings.language = static_cast<uint16_t>(language.Number() & 0xFFFF);
   }
   if (!appTypeOnlyWithLanguage || settings.hasLanguage) settings.appType = reg["AppType"].Text();
-  reg.Close();
   return settings;
 }
 

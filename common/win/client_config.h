@@ -1,6 +1,8 @@
 // The client configuration shared by all programs: one registry key of the current user.
 // This is the one place that opens that key.
 #pragma once
+#include <windows.h>
+
 #include <cstdint>
 #include <string>
 
@@ -28,13 +30,11 @@ struct ClientConfig {
   uint32_t UpdateCheckTime = 0;  // minutes
 };
 
-// True when the key exists (it is not created). An installation writes it; a program that
-// finds none has nothing to serve.
-bool ConfigKeyExists(const std::string& keyPath = kConfigKeyPath);
-
-// Opens (creating if needed) `keyPath` below HKEY_CURRENT_USER and reads every field.
-// False, with `config` unchanged, when the key can be neither opened nor listed.
-bool LoadClientConfig(const std::string& keyPath, ClientConfig& config);
+// Reads every field of `keyPath` below HKEY_CURRENT_USER, asking only for the right to read
+// (an administrator may leave the key readable but not writable); a missing key is never
+// created. The Win32 result: ERROR_SUCCESS, ERROR_FILE_NOT_FOUND when the key is missing,
+// ERROR_ACCESS_DENIED when this user may not read it; `config` is unchanged unless it succeeds.
+LONG LoadClientConfig(const std::string& keyPath, ClientConfig& config);
 
 // Writes the agent-owned values to config.KeyPath (created if needed): the seven texts,
 // LanguageID only when non-zero, both check times always. AppType, AppLastModified,
@@ -60,14 +60,15 @@ struct AgentSettings {
   // not answer.
   uint32_t testLookupHoldSeconds = 0;
 };
-AgentSettings LoadAgentSettings(const std::string& keyPath = kConfigKeyPath);
+// Read as LoadClientConfig reads; `settings` is unchanged unless it answers ERROR_SUCCESS.
+LONG LoadAgentSettings(const std::string& keyPath, AgentSettings& settings);
 
-// What the four short-lived programs read at start, before any window exists: the key is
-// opened (created when missing); LanguageID when present (even 0); AppType, always or, with
-// `appTypeOnlyWithLanguage`, only when LanguageID is present. Nothing when the key cannot be
-// opened.
+// What the four short-lived programs read at start, before any window exists, read as
+// LoadClientConfig reads: LanguageID when present (even 0); AppType, always or, with
+// `appTypeOnlyWithLanguage`, only when LanguageID is present. Nothing but `status` (the Win32
+// result of reading the key) when the key cannot be read.
 struct ProgramSettings {
-  bool opened = false;
+  LONG status = ERROR_FILE_NOT_FOUND;
   bool hasLanguage = false;
   uint16_t language = 0;
   std::string appType;

@@ -1,6 +1,8 @@
 // One move-only owner type per Win32 handle kind. Each closes its handle exactly once.
 #pragma once
 #include <windows.h>
+#include <objbase.h>
+#include <oleauto.h>
 #include <wincrypt.h>
 #include <wininet.h>
 
@@ -72,6 +74,27 @@ struct MenuTraits {
   static void close(HMENU h) { DestroyMenu(h); }
 };
 
+// A search of FindFirstFileW: INVALID_HANDLE_VALUE means "none", and FindClose ends it.
+struct FindTraits {
+  using handle_type = HANDLE;
+  static HANDLE invalid() { return INVALID_HANDLE_VALUE; }
+  static bool valid(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+  static void close(HANDLE h) { FindClose(h); }
+};
+struct ServiceTraits {
+  using handle_type = SC_HANDLE;
+  static SC_HANDLE invalid() { return nullptr; }
+  static bool valid(SC_HANDLE h) { return h != nullptr; }
+  static void close(SC_HANDLE h) { CloseServiceHandle(h); }
+};
+// A module loaded by LoadLibraryExW (also as a data file).
+struct ModuleTraits {
+  using handle_type = HMODULE;
+  static HMODULE invalid() { return nullptr; }
+  static bool valid(HMODULE h) { return h != nullptr; }
+  static void close(HMODULE h) { FreeLibrary(h); }
+};
+
 struct CryptProvTraits {
   using handle_type = HCRYPTPROV;
   static HCRYPTPROV invalid() { return 0; }
@@ -94,11 +117,42 @@ struct ComTraits {
   static void close(Interface* p) { p->Release(); }
 };
 
+// Memory the shell or COM hands over to its caller (a folder's PIDL, a known folder's path).
+template <typename T>
+struct CoTaskMemTraits {
+  using handle_type = T*;
+  static T* invalid() { return nullptr; }
+  static bool valid(T* p) { return p != nullptr; }
+  static void close(T* p) { CoTaskMemFree(p); }
+};
+// Memory the system allocated with LocalAlloc for its caller (FormatMessage's buffer).
+template <typename T>
+struct LocalMemTraits {
+  using handle_type = T*;
+  static T* invalid() { return nullptr; }
+  static bool valid(T* p) { return p != nullptr; }
+  static void close(T* p) { LocalFree(p); }
+};
+struct BstrTraits {
+  using handle_type = BSTR;
+  static BSTR invalid() { return nullptr; }
+  static bool valid(BSTR s) { return s != nullptr; }
+  static void close(BSTR s) { SysFreeString(s); }
+};
+
 using UniqueHKey = UniqueHandle<KeyTraits>;
 using UniqueHInternet = UniqueHandle<InternetTraits>;
 using UniqueKernelHandle = UniqueHandle<KernelTraits>;
 using UniqueHIcon = UniqueHandle<IconTraits>;
 using UniqueHMenu = UniqueHandle<MenuTraits>;
+using UniqueFind = UniqueHandle<FindTraits>;
+using UniqueService = UniqueHandle<ServiceTraits>;
+using UniqueHModule = UniqueHandle<ModuleTraits>;
+template <typename T>
+using UniqueCoTaskMem = UniqueHandle<CoTaskMemTraits<T>>;
+template <typename T>
+using UniqueLocalMem = UniqueHandle<LocalMemTraits<T>>;
+using UniqueBstr = UniqueHandle<BstrTraits>;
 using UniqueCryptProv = UniqueHandle<CryptProvTraits>;
 using UniqueCryptHash = UniqueHandle<CryptHashTraits>;
 template <typename Interface>

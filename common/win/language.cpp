@@ -56,17 +56,7 @@ std::wstring StringFromBlock(const Resource& block, UINT index) {
 }  // namespace
 
 void ApplyLanguage(LANGID language) {
-  OSVERSIONINFOW info{};
-  info.dwOSVersionInfoSize = sizeof info;
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  const bool known = GetVersionExW(&info) != FALSE;
-#pragma GCC diagnostic pop
-  if (!known || info.dwMajorVersion >= 6) {
-    SetThreadUILanguage(language);
-  } else {
-    SetThreadLocale(MAKELCID(language, SORT_DEFAULT));
-  }
+  SetThreadUILanguage(language);
   g_chosen = language;
 }
 

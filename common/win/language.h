@@ -14,8 +14,8 @@ namespace edms::win {
 inline constexpr LANGID kLangEnglish = 1033;
 inline constexpr LANGID kLangKorean = 1042;
 
-// Tells the system the language (SetThreadUILanguage from version 6, SetThreadLocale
-// below) and remembers it as the language of this run.
+// Tells the system the language (SetThreadUILanguage) and remembers it as the language of
+// this run.
 void ApplyLanguage(LANGID language);
 
 // The agent's rule: acts only when config.LanguageID is non-zero. True when it acted.

@@ -6,6 +6,8 @@
 
 #include "common/win/language.h"
 #include "common/win/message_box.h"
+#include "common/win/system_error.h"
+#include "common/win/trace.h"
 
 namespace edms::win {
 
@@ -20,7 +22,10 @@ void InitCommonControlsForDialogs() {
 ProgramStartupResult ProgramStartup(AppTypeRule rule, const std::string& keyPath) {
   ProgramStartupResult result;
   ProgramSettings settings = LoadProgramSettings(rule == AppTypeRule::kOnlyWithLanguageId, keyPath);
-  result.configOpened = settings.opened;
+  result.configStatus = settings.status;
+  if (settings.status != ERROR_SUCCESS) {
+    Trace("configuration not read: " + DescribeError(static_cast<DWORD>(settings.status)));
+  }
   if (settings.hasLanguage) {
     ApplyLanguage(settings.language);
     result.languageApplied = true;

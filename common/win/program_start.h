@@ -15,11 +15,11 @@ void InitCommonControlsForDialogs();
 // Start-up reading of the four short-lived programs, before any window exists: the
 // configuration's LanguageID is applied when present (even 0) and AppType read (see
 // LoadProgramSettings). The cancel program passes kOnlyWithLanguageId. A key that cannot be
-// opened leaves the system's language and an empty AppType.
+// read leaves the system's language and an empty AppType, and the run goes on.
 enum class AppTypeRule { kAlways, kOnlyWithLanguageId };
 
 struct ProgramStartupResult {
-  bool configOpened = false;
+  LONG configStatus = ERROR_FILE_NOT_FOUND;  // the Win32 result of reading the key
   bool languageApplied = false;
   LANGID language = 0;  // the value applied, when languageApplied
   std::string appType;

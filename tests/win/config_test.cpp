@@ -17,6 +17,7 @@
 namespace edms::win {
 namespace {
 
+using testing::KeyAccessLimit;
 using testing::KeyExists;
 using testing::RawGet;
 using testing::RawSet;
@@ -52,7 +53,7 @@ TEST(ClientConfig, LoadReadsEveryField) {
   ASSERT_TRUE(RawSetText(p, "UpdateCheckTime", "0x3c"));
 
   ClientConfig c;
-  ASSERT_TRUE(LoadClientConfig(p, c));
+  ASSERT_EQ(LoadClientConfig(p, c), ERROR_SUCCESS);
   EXPECT_EQ(c.KeyPath, p);
   EXPECT_EQ(c.VersionableTypes, "doc;xls");
   EXPECT_EQ(c.UserId, "u1");
@@ -75,9 +76,53 @@ TEST(ClientConfig, FailedLoadLeavesTheRecordUnchanged) {
   ClientConfig c;
   c.WorkFolder = "kept";
   c.KeyPath = "old";
-  EXPECT_FALSE(LoadClientConfig(UnopenablePath(scratch), c));
+  EXPECT_NE(LoadClientConfig(UnopenablePath(scratch), c), ERROR_SUCCESS);
   EXPECT_EQ(c.WorkFolder, "kept");
   EXPECT_EQ(c.KeyPath, "old");
+}
+
+// An administrator may leave the key readable but not writable: every reader asks only to
+// read, creates nothing, and says why it could not.
+TEST(ClientConfig, EveryReaderNeedsOnlyTheRightToRead) {
+  const struct {
+    const char* what;
+    std::optional<DWORD> rights;  // none: no key at all
+    LONG status;
+  } cases[] = {
+      {"read-only", KEY_READ, ERROR_SUCCESS},
+      {"unreadable", READ_CONTROL, ERROR_ACCESS_DENIED},
+      {"missing", std::nullopt, ERROR_FILE_NOT_FOUND},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScratchKey scratch;
+    const std::string config = scratch.Sub("Config"), records = scratch.Sub("CheckOuts");
+    std::optional<KeyAccessLimit> configLimit, recordLimit;
+    if (c.rights) {
+      ASSERT_TRUE(RawSetText(config, "AppType", "EDMS_AGENT"));
+      ASSERT_TRUE(RawSetNumber(config, "LanguageID", 1042));
+      ASSERT_TRUE(RawSetText(config, "EdmsURL", "http://edms"));
+      ASSERT_TRUE(WriteCheckOutRecord("oid", {"p", "C:\\w\\a.doc", "1.0", "F", std::nullopt}, records));
+      configLimit.emplace(config, *c.rights);
+      recordLimit.emplace(records + "\\oid", *c.rights);
+      ASSERT_TRUE(configLimit->ok() && recordLimit->ok());
+    }
+    const bool read = c.status == ERROR_SUCCESS;
+    ClientConfig client;
+    EXPECT_EQ(LoadClientConfig(config, client), c.status);
+    EXPECT_EQ(client.AppType, read ? "EDMS_AGENT" : "");
+    AgentSettings agent;
+    EXPECT_EQ(LoadAgentSettings(config, agent), c.status);
+    EXPECT_EQ(agent.edmsUrl, read ? "http://edms" : "");
+    const ProgramSettings program = LoadProgramSettings(false, config);
+    EXPECT_EQ(program.status, c.status);
+    EXPECT_EQ(program.language, read ? 1042 : 0);
+    const std::optional<CheckOutRecord> record = ReadCheckOutRecord("oid", records);
+    EXPECT_EQ(record ? record->localPath : "-", read ? "C:\\w\\a.doc" : "-");
+    if (!c.rights) {
+      EXPECT_FALSE(KeyExists(config));
+    }
+  }
 }
 
 TEST(ClientConfig, SaveWritesOnlyTheAgentOwnedValues) {
@@ -141,7 +186,7 @@ TEST(ClientConfig, SaveWithLanguageZeroKeepsTheStoredLanguage) {
       ASSERT_TRUE(RawSetNumber(scratch.path(), "LanguageID", *c.before));
     }
     ClientConfig config;
-    ASSERT_TRUE(LoadClientConfig(scratch.path(), config));
+    config.KeyPath = scratch.path();
     config.LanguageID = 0;
     ASSERT_TRUE(SaveClientConfig(config));
     auto raw = RawGet(scratch.path(), "LanguageID");
@@ -396,7 +441,7 @@ TEST(Language, ProgramStartupAppliesAPresentLanguageAndReadsAppType) {
     }
     ApplyLanguage(1036);  // a marker that only a language call replaces
     ProgramStartupResult r = ProgramStartup(c.rule, scratch.path());
-    EXPECT_TRUE(r.configOpened) << c.what;
+    EXPECT_EQ(r.configStatus, ERROR_SUCCESS) << c.what;
     EXPECT_EQ(r.languageApplied, c.applied) << c.what;
     EXPECT_EQ(ChosenLanguage(), c.chosen) << c.what;
     EXPECT_EQ(r.appType, c.appType) << c.what;
@@ -407,7 +452,7 @@ TEST(Language, ProgramStartupWithoutAKeyGoesOnWithDefaults) {
   ScratchKey scratch;
   ApplyLanguage(1036);
   ProgramStartupResult r = ProgramStartup(AppTypeRule::kAlways, UnopenablePath(scratch));
-  EXPECT_FALSE(r.configOpened);
+  EXPECT_NE(r.configStatus, ERROR_SUCCESS);
   EXPECT_FALSE(r.languageApplied);
   EXPECT_EQ(r.appType, "");
   EXPECT_EQ(ChosenLanguage(), 1036);

@@ -112,4 +112,54 @@ inline std::optional<RawValue> RawGet(const std::string& path, const std::string
   return v;
 }
 
+// Lets the current user do nothing with the key `path` but `rights` (a protected DACL of one
+// entry) until destroyed, when the key's own DACL comes back so that ScratchKey can remove it.
+// Declare it after the ScratchKey. ok() is false when the DACL could not be set.
+class KeyAccessLimit {
+ public:
+  KeyAccessLimit(const std::string& path, DWORD rights) {
+    // Opened before the limit: the handle keeps the right to put the DACL back.
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, Widen(path).c_str(), 0, READ_CONTROL | WRITE_DAC, key_.put()) !=
+        ERROR_SUCCESS) {
+      key_.release();
+      return;
+    }
+    DWORD size = 0;
+    RegGetKeySecurity(key_.get(), DACL_SECURITY_INFORMATION, nullptr, &size);
+    saved_.resize(size);
+    if (size == 0 ||
+        RegGetKeySecurity(key_.get(), DACL_SECURITY_INFORMATION, saved_.data(), &size) != ERROR_SUCCESS) {
+      return;
+    }
+    UniqueKernelHandle token;
+    std::vector<BYTE> user(256);
+    DWORD userSize = static_cast<DWORD>(user.size());
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put()) ||
+        !GetTokenInformation(token.get(), TokenUser, user.data(), userSize, &userSize)) {
+      return;
+    }
+    PSID sid = reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid;
+    std::vector<BYTE> acl(sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(sid));
+    auto* dacl = reinterpret_cast<ACL*>(acl.data());
+    SECURITY_DESCRIPTOR limited;
+    ok_ = InitializeAcl(dacl, static_cast<DWORD>(acl.size()), ACL_REVISION) &&
+          AddAccessAllowedAce(dacl, ACL_REVISION, rights, sid) &&
+          InitializeSecurityDescriptor(&limited, SECURITY_DESCRIPTOR_REVISION) &&
+          SetSecurityDescriptorDacl(&limited, TRUE, dacl, FALSE) &&
+          RegSetKeySecurity(key_.get(), DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                            &limited) == ERROR_SUCCESS;
+  }
+  ~KeyAccessLimit() {
+    if (ok_) RegSetKeySecurity(key_.get(), DACL_SECURITY_INFORMATION, saved_.data());
+  }
+  KeyAccessLimit(const KeyAccessLimit&) = delete;
+  KeyAccessLimit& operator=(const KeyAccessLimit&) = delete;
+  bool ok() const { return ok_; }
+
+ private:
+  UniqueHKey key_;
+  std::vector<BYTE> saved_;
+  bool ok_ = false;
+};
+
 }  // namespace edms::win::testing
