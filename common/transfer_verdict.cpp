@@ -1,9 +1,9 @@
 #include "common/transfer_verdict.h"
 
-#include <limits>
 #include <string>
 
 #include "common/ascii.h"
+#include "common/working_copy.h"
 
 namespace edms {
 namespace {
@@ -16,19 +16,7 @@ std::string_view TrimBlanks(std::string_view text) {
 
 }  // namespace
 
-std::optional<uint64_t> ParseAnnouncedSize(std::string_view text) {
-  text = TrimBlanks(text);
-  if (text.empty()) return std::nullopt;
-  constexpr uint64_t kMax = std::numeric_limits<uint64_t>::max();
-  uint64_t value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    const uint64_t digit = static_cast<uint64_t>(c - '0');
-    if (value > (kMax - digit) / 10) return std::nullopt;
-    value = value * 10 + digit;
-  }
-  return value;
-}
+std::optional<uint64_t> ParseAnnouncedSize(std::string_view text) { return ParseDecimal(TrimBlanks(text)); }
 
 std::optional<uint64_t> ContentLength(std::string_view rawHeaders) {
   size_t start = 0;

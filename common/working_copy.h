@@ -25,6 +25,9 @@ std::optional<std::string> WorkingCopyName(std::string_view documentName, std::s
 std::optional<std::string> WorkingCopyPath(std::string_view workFolder,
                                            std::string_view documentName, std::string_view oid);
 
+// Decimal digits only, within 64 bits; nullopt for anything else (empty, signs, blanks).
+std::optional<uint64_t> ParseDecimal(std::string_view text);
+
 // The decimal byte count of XRS_FILESIZE: leading blanks skipped, then the digits up to the
 // first other character; no digits give 0. Counts beyond 64 bits saturate at UINT64_MAX,
 // which no body can meet.

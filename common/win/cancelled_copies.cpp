@@ -55,7 +55,9 @@ std::vector<CancelledCopy> ListCancelledCopies(const std::string& base) {
     if (bar == std::string::npos) continue;
     CancelledCopy note;
     note.oid = Narrow(std::wstring(name.data(), nameLength));
-    note.cancelledAt = ParseFileSize(text.substr(0, bar));
+    const std::optional<uint64_t> at = ParseDecimal(text.substr(0, bar));
+    if (!at) continue;
+    note.cancelledAt = *at;
     note.localPath = text.substr(bar + 1);
     notes.push_back(std::move(note));
   }

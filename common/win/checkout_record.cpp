@@ -6,25 +6,13 @@
 #include "common/win/process.h"
 #include "common/win/registry.h"
 #include "common/win/text.h"
+#include "common/working_copy.h"
 
 namespace edms::win {
 namespace {
 
 constexpr char kStampTime[] = "CopyLastWrite";
 constexpr char kStampSize[] = "CopySize";
-
-// Digits only, within 64 bits.
-std::optional<uint64_t> ParseDecimal(const std::string& text) {
-  if (text.empty() || text.size() > 20) return std::nullopt;
-  uint64_t value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    const uint64_t digit = static_cast<uint64_t>(c - '0');
-    if (value > (UINT64_MAX - digit) / 10) return std::nullopt;
-    value = value * 10 + digit;
-  }
-  return value;
-}
 
 std::string RecordPath(const std::string& base, const std::string& oid) {
   return base + "\\" + oid;
