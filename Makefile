@@ -22,9 +22,11 @@ build-windows:
 	@cmake --build $(WINDOWS) -j$(JOBS)
 
 # The installer of the built programs, into build/dist/ (not part of make test; the
-# installer's end-to-end tests make their own).
+# installer's end-to-end tests make their own), and the example browser policy for the EDMS
+# origin (EDMS_ORIGIN, default https://edms.example.com).
 dist: bootstrap build-windows
 	@scripts/make-installer
+	@scripts/make-loopback-policy
 
 # Every benchmark in one go and one table (not part of make test). BENCH_SIZE (bytes, default
 # 256 MiB), BENCH_IDLE_MINUTES (default 1) and BENCH_REQUESTS (default 2000) choose the load.

@@ -1,8 +1,10 @@
 #include "common/notice_window.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "common/ascii.h"
+#include "common/url.h"
 
 namespace edms {
 
@@ -23,6 +25,14 @@ WindowBox NoticeWindowBox(int declaredWidth, int declaredHeight, int frameWidth,
 
 bool IsCloseNavigation(std::string_view url) {
   return !url.empty() && ContainsIgnoreCase(url.substr(1), "ZELTO_ACTION");
+}
+
+NoticeNavigation JudgeNoticeNavigation(std::string_view url, std::string_view noticeUrl) {
+  if (IsCloseNavigation(url)) return NoticeNavigation::kClose;
+  if (url == "about:blank") return NoticeNavigation::kLoad;
+  const std::optional<Origin> target = ParseOrigin(url);
+  const std::optional<Origin> home = ParseOrigin(noticeUrl);
+  return target && home && *target == *home ? NoticeNavigation::kLoad : NoticeNavigation::kRefuse;
 }
 
 }  // namespace edms

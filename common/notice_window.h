@@ -26,4 +26,11 @@ WindowBox NoticeWindowBox(int declaredWidth, int declaredHeight, int frameWidth,
 // after its first character.
 bool IsCloseNavigation(std::string_view url);
 
+// What the notice window does with a navigation its page starts: the close marker closes it;
+// a page of NoticeURL's own origin (and the control's own blank page) loads; anything else
+// (another site, file:, a share, another scheme) is refused. The window shows the server's
+// notices, nothing else.
+enum class NoticeNavigation { kLoad, kClose, kRefuse };
+NoticeNavigation JudgeNoticeNavigation(std::string_view url, std::string_view noticeUrl);
+
 }  // namespace edms

@@ -142,4 +142,9 @@ bool IsLoopbackOrigin(const Origin& origin) {
   return IsLoopbackAuthority(Authority{origin.host, origin.host.find(':') != std::string::npos, origin.port});
 }
 
+bool IsPlainHttpElsewhere(std::string_view url) {
+  const std::optional<Origin> origin = ParseOrigin(url);
+  return origin && origin->scheme == "http" && !IsLoopbackOrigin(*origin);
+}
+
 }  // namespace edms

@@ -52,4 +52,8 @@ std::optional<Origin> ParseOrigin(std::string_view url);
 // A page of this computer (IsLoopbackAuthority of the origin's host).
 bool IsLoopbackOrigin(const Origin& origin);
 
+// An http (not https) URL of another computer: a browser keeps such a page from the agent,
+// and anyone on the way can read and change what travels over it.
+bool IsPlainHttpElsewhere(std::string_view url);
+
 }  // namespace edms

@@ -36,8 +36,7 @@ std::string CheckUserReply(std::string_view clientKey, std::string_view sessionU
   return EqualsIgnoreCase(clientKey, user) ? std::string("SUCCESS") : std::string(user);
 }
 
-std::vector<Origin> AllowedOriginSet(std::string_view allowedOrigins, std::string_view edmsUrl,
-                                     std::string_view adaptorUrl) {
+std::vector<Origin> AllowedOriginSet(std::string_view allowedOrigins, std::string_view edmsUrl) {
   std::vector<Origin> set;
   if (!allowedOrigins.empty()) {
     for (std::string_view item : SplitFields(allowedOrigins, ';')) {
@@ -47,9 +46,7 @@ std::vector<Origin> AllowedOriginSet(std::string_view allowedOrigins, std::strin
     }
     return set;
   }
-  for (std::string_view url : {edmsUrl, adaptorUrl}) {
-    if (auto origin = ParseOrigin(url)) set.push_back(*origin);
-  }
+  if (auto origin = ParseOrigin(edmsUrl)) set.push_back(*origin);
   return set;
 }
 

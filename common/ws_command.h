@@ -31,10 +31,10 @@ std::string LoginReply(std::string_view key);
 std::string CheckUserReply(std::string_view clientKey, std::string_view sessionUser);
 
 // The origins a browser page may connect from: the ';'-separated `allowedOrigins` value
-// when it is not empty (blank entries and entries that are no origin are skipped),
-// else the origins of `edmsUrl` and `adaptorUrl` (when they parse).
-std::vector<Origin> AllowedOriginSet(std::string_view allowedOrigins, std::string_view edmsUrl,
-                                     std::string_view adaptorUrl);
+// when it is not empty (blank entries and entries that are no origin are skipped), else the
+// origin of the EDMS page `edmsUrl` (when it parses). The adaptor's origin is not the page's:
+// an installation whose page and adaptor differ, and whose page needs both, lists them.
+std::vector<Origin> AllowedOriginSet(std::string_view allowedOrigins, std::string_view edmsUrl);
 
 // True when the Host header names this computer (IsLoopbackAuthority) and the agent's port,
 // which must be given.

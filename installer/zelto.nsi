@@ -47,6 +47,8 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright ${COMPANY_NAME}"
 ; the pages.
 Var AdaptorURL
 Var EdmsURL
+Var PlainHttpName
+Var PlainHttpValue
 Var NoticeURL
 Var ServerAddress
 Var WorkFolder
@@ -108,6 +110,10 @@ LangString BadAdaptor 1033 "The server adaptor (AdaptorURL) must be an address b
 LangString BadAdaptor 1042 "서버 어댑터(AdaptorURL)는 http:// 또는 https://로 시작하는 주소여야 합니다."
 LangString BadPage 1033 "EdmsURL and NoticeURL must be empty or begin with http:// or https://."
 LangString BadPage 1042 "EdmsURL과 NoticeURL은 비어 있거나 http:// 또는 https://로 시작해야 합니다."
+LangString PlainHttpNote 1033 "Addresses on another computer should begin with https://: browsers keep an EDMS page served over plain http from the agent, and anyone on the network can read plain http."
+LangString PlainHttpNote 1042 "다른 컴퓨터의 주소는 https://로 시작해야 합니다. 브라우저는 일반 http로 제공되는 EDMS 페이지가 에이전트에 연결하지 못하게 하며, 일반 http는 네트워크에서 누구나 읽을 수 있습니다."
+LangString PlainHttpWarning 1033 "Warning: $PlainHttpName is plain http on another computer ($PlainHttpValue). Browsers keep such an EDMS page from the agent; serve the EDMS over https."
+LangString PlainHttpWarning 1042 "경고: $PlainHttpName이(가) 다른 컴퓨터의 일반 http 주소입니다($PlainHttpValue). 브라우저는 이런 EDMS 페이지가 에이전트에 연결하지 못하게 합니다. EDMS를 https로 제공하십시오."
 LangString BadFolder 1033 "WorkFolder and DownloadFolder must be full paths (C:\... or \\server\share\...)."
 LangString BadFolder 1042 "WorkFolder와 DownloadFolder는 전체 경로(C:\... 또는 \\server\share\...)여야 합니다."
 LangString BadAppType 1033 "AppType must be letters, digits, dots, dashes or underscores."
@@ -232,6 +238,55 @@ FunctionEnd
     SetErrors
   ${EndIf}
 !macroend
+
+; Sets the error flag when TEXT is a plain http address of another computer (not 127.0.0.1,
+; localhost or [::1]).
+!macro IsPlainHttpElsewhere TEXT
+  ClearErrors
+  StrCpy $0 "${TEXT}" 7
+  ${If} $0 == "http://"
+    StrCpy $0 "${TEXT}" 9 7
+    StrCpy $1 "${TEXT}" 10 7
+    StrCpy $2 "${TEXT}" 5 7
+    ${IfNot} $0 == "127.0.0.1"
+    ${AndIfNot} $1 == "localhost:"
+    ${AndIfNot} $1 == "localhost/"
+    ${AndIfNot} "${TEXT}" == "http://localhost"
+    ${AndIfNot} $2 == "[::1]"
+      SetErrors
+    ${EndIf}
+  ${EndIf}
+!macroend
+
+; Warns (a box, or in a silent run the setup log) for each of EdmsURL and AdaptorURL that is
+; plain http on another computer; the installation goes on.
+Function WarnPlainHttp
+  StrCpy $PlainHttpName ""
+  !insertmacro IsPlainHttpElsewhere $EdmsURL
+  ${If} ${Errors}
+    StrCpy $PlainHttpName "EdmsURL"
+    StrCpy $PlainHttpValue $EdmsURL
+  ${Else}
+    !insertmacro IsPlainHttpElsewhere $AdaptorURL
+    ${If} ${Errors}
+      StrCpy $PlainHttpName "AdaptorURL"
+      StrCpy $PlainHttpValue $AdaptorURL
+    ${EndIf}
+  ${EndIf}
+  ${If} $PlainHttpName == ""
+    Return
+  ${EndIf}
+  ${If} ${Silent}
+    FileOpen $1 "${SETUP_LOG}" a
+    ${IfNot} ${Errors}
+      FileSeek $1 0 END
+      FileWriteUTF16LE $1 "$(PlainHttpWarning)$\r$\n"
+      FileClose $1
+    ${EndIf}
+  ${Else}
+    MessageBox MB_OK|MB_ICONINFORMATION "$(PlainHttpWarning)"
+  ${EndIf}
+FunctionEnd
 
 ; A full path: a drive letter, a colon and a backslash, or \\ (a share).
 Function IsFullPath
@@ -472,6 +527,7 @@ Function .onInit
     ${If} $Problem != ""
       !insertmacro FailWith "$Problem"
     ${EndIf}
+    Call WarnPlainHttp
   ${EndIf}
 FunctionEnd
 
@@ -496,6 +552,8 @@ Function ConnectionPage
   !insertmacro FieldRow 22 "$(EdmsLabel)" "$EdmsURL" $Field2
   !insertmacro FieldRow 40 "$(NoticeLabel)" "$NoticeURL" $Field3
   !insertmacro FieldRow 58 "$(ServerAddressLabel)" "$ServerAddress" $Field4
+  ${NSD_CreateLabel} 0 78u 100% 24u "$(PlainHttpNote)"
+  Pop $0
   nsDialogs::Show
 FunctionEnd
 
@@ -510,6 +568,7 @@ Function ConnectionPageLeave
     MessageBox MB_OK|MB_ICONEXCLAMATION "$Problem"
     Abort
   ${EndIf}
+  Call WarnPlainHttp
 FunctionEnd
 
 Function SettingsPage

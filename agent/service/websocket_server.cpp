@@ -335,6 +335,9 @@ class Listener : public std::enable_shared_from_this<Listener> {
     if (!acceptor_.is_open()) return;
     if (ec) {
       fail(ec, "accept");
+    } else if (!PeerAllowed(socket)) {
+      beast::error_code ignored;
+      socket.close(ignored);
     } else {
       std::shared_ptr<Session> session;
       {
@@ -355,6 +358,22 @@ class Listener : public std::enable_shared_from_this<Listener> {
       }
     }
     Accept();
+  }
+
+  // One user, one agent: a process of another session or user never gets a session here.
+  bool PeerAllowed(const tcp::socket& socket) {
+    const auto& check = shared_->settings.checkPeer;
+    if (!check) return true;
+    beast::error_code ec;
+    const tcp::endpoint peer = socket.remote_endpoint(ec);
+    if (ec) return false;
+    const PeerCheck verdict = check(peer.port(), shared_->settings.port);
+    if (verdict.verdict == PeerVerdict::kAccept) {
+      win::Trace("connection from " + verdict.peer + ": accepted");
+      return true;
+    }
+    win::Trace("connection refused: " + verdict.reason + " (" + verdict.peer + ")");
+    return false;
   }
 
   net::io_context& ioc_;
@@ -407,8 +426,9 @@ void WebsocketServer::start(EdmHelperService& service, const ServerSettings& set
   core->listener = std::make_shared<Listener>(core->ioc, core->shared);
   beast::error_code ec = core->listener->Listen(tcp::endpoint(net::ip::address_v4::loopback(), settings.port));
   if (ec) {
-    throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(settings.port) + ": " +
-                             win::DescribeError(static_cast<DWORD>(ec.value())));
+    throw ListenError("cannot listen on 127.0.0.1:" + std::to_string(settings.port) + ": " +
+                          win::DescribeError(static_cast<DWORD>(ec.value())),
+                      static_cast<unsigned long>(ec.value()));
   }
   // The handshake compares the Host header with the port really bound.
   core->port = core->listener->port();

@@ -4,9 +4,13 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
+#include "agent/service/peer_identity.h"
 #include "common/ws_command.h"
 
 namespace edms {
@@ -27,10 +31,24 @@ struct ServerSettings {
   std::chrono::seconds idleTimeout{300};
   // Browsers whose Origin is not in this set are refused with HTTP 403.
   std::vector<Origin> allowedOrigins;
+  // Judges the process on the other end of a new connection (its port, then ours) before
+  // anything is read from it; a refused one is closed at once. None: every peer is let in.
+  std::function<PeerCheck(uint16_t peerPort, uint16_t localPort)> checkPeer;
   // I/O threads. Under Wine every socket operation is a trip through the kernel, and with
   // many connections one thread is the bottleneck: two served 1.5 to 2 times the requests
   // at 100 connections and answered a single one as soon. Each keeps about 1 MiB resident.
   int workerThreads = 2;
+};
+
+// The port could not be bound or listened on: `code` is the system's (WSAEADDRINUSE or
+// WSAEACCES when another program holds it).
+class ListenError : public std::runtime_error {
+ public:
+  ListenError(const std::string& what, unsigned long code) : std::runtime_error(what), code_(code) {}
+  unsigned long code() const { return code_; }
+
+ private:
+  unsigned long code_;
 };
 
 class WebsocketServer {
@@ -40,9 +58,9 @@ class WebsocketServer {
   WebsocketServer(const WebsocketServer&) = delete;
   WebsocketServer& operator=(const WebsocketServer&) = delete;
 
-  // Binds 127.0.0.1:settings.port and starts the I/O threads. Throws std::runtime_error
-  // (the message names the port and the system's reason) when the port cannot be bound or
-  // the server already runs. `service` must outlive stop(); its HandleRequest runs on the
+  // Binds 127.0.0.1:settings.port and starts the I/O threads. Throws ListenError (the message
+  // names the port and the system's reason) when the port cannot be bound, std::runtime_error
+  // when the server already runs. `service` must outlive stop(); its HandleRequest runs on the
   // I/O threads and must not block.
   void start(EdmHelperService& service, const ServerSettings& settings);
 

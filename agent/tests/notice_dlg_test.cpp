@@ -104,6 +104,9 @@ TEST(NoticeWindow, TakesTheDeclaredSizeOnceThePageCompletes) {
   browser->afterNavigate = [&](NoticeBrowserEvents& events, HWND window) {
     hiddenWhileLoading = !IsWindowVisible(window);
     EXPECT_FALSE(events.OnBeforeNavigate("http://127.0.0.1:1/notice/next?page=2"));
+    // Anything but the notice page's own origin is cancelled.
+    EXPECT_TRUE(events.OnBeforeNavigate("file:///C:/Windows/win.ini"));
+    EXPECT_TRUE(events.OnBeforeNavigate("http://evil.example/"));
     events.OnDocumentComplete(600, 400);
   };
   const NoticeRun run = RunNotice(std::move(browser));

@@ -136,7 +136,7 @@ class ServerTest : public ::testing::Test {
   }
   void Start(ServerSettings settings = {}) {
     settings.port = 0;
-    if (settings.allowedOrigins.empty()) settings.allowedOrigins = AllowedOriginSet("", "http://127.0.0.1:8080/", "");
+    if (settings.allowedOrigins.empty()) settings.allowedOrigins = AllowedOriginSet("", "http://127.0.0.1:8080/");
     server_.start(service_, settings);
     g_port = server_.port();
     ASSERT_NE(g_port, 0);

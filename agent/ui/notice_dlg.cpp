@@ -57,9 +57,17 @@ void CNoticeDlg::BringToFront() {
 }
 
 bool CNoticeDlg::OnBeforeNavigate(const std::string& url) {
-  if (!IsCloseNavigation(url)) return false;
-  win::Trace("notice window closed by its page");
-  End(0);
+  switch (JudgeNoticeNavigation(url, url_)) {
+    case NoticeNavigation::kLoad:
+      return false;
+    case NoticeNavigation::kClose:
+      win::Trace("notice window closed by its page");
+      End(0);
+      return true;
+    case NoticeNavigation::kRefuse:
+      break;
+  }
+  win::Trace("notice window: navigation refused: " + url);
   return true;
 }
 

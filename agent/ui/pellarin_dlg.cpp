@@ -10,6 +10,7 @@
 
 #include "agent/resource.h"
 #include "agent/service/network_drives.h"
+#include "agent/service/peer_identity.h"
 #include "agent/ui/notice_dlg.h"
 #include "agent/ui/pellarin_app.h"
 #include "common/app_rules.h"
@@ -134,7 +135,7 @@ bool CPellarinDlg::OnInitDialog() {
   if (!StartService()) return true;
   HideToTray(hwnd(), false);
   ArmTimers();
-  win::Trace("serving");
+  win::Trace(portHeld_ ? "not serving: the port is held" : "serving");
   LookForUncheckedEdits();
   return true;
 }
@@ -230,14 +231,43 @@ bool CPellarinDlg::StartService() {
     if (holdMs) Sleep(holdMs);
     return FindSessionUser(serverAddress);
   });
-  ServerSettings settings;
+  serverSettings_ = ServerSettings{};
   if (settings_.servicePort >= 1 && settings_.servicePort <= 65535) {
-    settings.port = static_cast<uint16_t>(settings_.servicePort);
+    serverSettings_.port = static_cast<uint16_t>(settings_.servicePort);
   }
-  if (settings_.loginExpirySeconds > 0) settings.loginExpiry = std::chrono::seconds(settings_.loginExpirySeconds);
-  settings.allowedOrigins = AllowedOriginSet(settings_.allowedOrigins, settings_.edmsUrl, startConfig_.AdaptorURL);
+  if (settings_.loginExpirySeconds > 0) serverSettings_.loginExpiry = std::chrono::seconds(settings_.loginExpirySeconds);
+  serverSettings_.allowedOrigins = AllowedOriginSet(settings_.allowedOrigins, settings_.edmsUrl);
+  for (const auto& [name, url] : {std::pair<const char*, std::string>{"EdmsURL", settings_.edmsUrl},
+                                  std::pair<const char*, std::string>{"AdaptorURL", startConfig_.AdaptorURL}}) {
+    if (IsPlainHttpElsewhere(url)) {
+      win::Trace(std::string("warning: ") + name + " is plain http on another computer (" + url +
+                 "): browsers keep such an EDMS page from the agent; serve the EDMS over https");
+    }
+  }
+  serverSettings_.checkPeer = CheckPeer;
+  return StartServer();
+}
+
+bool CPellarinDlg::StartServer() {
   try {
-    server_.start(*service_, settings);
+    server_.start(*service_, serverSettings_);
+    if (std::exchange(portHeld_, false)) {
+      KillTimer(hwnd(), kPortRetryTimer);
+      win::Trace("the port is free again: serving");
+      OnTimer(kTooltipTimer);
+    }
+    return true;
+  } catch (const ListenError& e) {
+    if (e.code() != WSAEADDRINUSE && e.code() != WSAEACCES) {
+      win::Trace(std::string("server start failed: ") + e.what());
+      ShowInformation(std::string("Failed to start server. Exception : ") + e.what());
+      EndLoop(-1);
+      return false;
+    }
+    // Another program holds the port: on a shared computer, most likely another user's agent.
+    // This agent stays for its tray commands and takes the port once it is free.
+    if (!std::exchange(portHeld_, true)) OnPortHeld();
+    SetTimer(hwnd(), kPortRetryTimer, kPortRetryMs, nullptr);
     return true;
   } catch (const std::exception& e) {
     win::Trace(std::string("server start failed: ") + e.what());
@@ -245,6 +275,25 @@ bool CPellarinDlg::StartService() {
     EndLoop(-1);
     return false;
   }
+}
+
+void CPellarinDlg::OnPortHeld() {
+  const uint16_t port = serverSettings_.port;
+  const std::optional<uint32_t> owner = ListenerOwner(port);
+  const std::optional<PeerIdentity> holder = owner ? ProcessIdentity(*owner) : std::nullopt;
+  static const PeerIdentity self = ThisProcessIdentity();
+  // A holder of this session is another program of this user's; anything else (another
+  // session, or a process this session cannot even see) is taken for another user's agent.
+  portHeldText_ = holder && holder->session == self.session
+                      ? FillPlaceholders(win::LoadStringLang(instance(), IDS_PORT_IN_USE),
+                                         {std::to_string(port), std::to_string(*owner)})
+                      : win::LoadStringLang(instance(), IDS_PORT_OTHER_SESSION);
+  win::Trace("port " + std::to_string(port) + " is held by " +
+             (owner ? "process " + std::to_string(*owner) : std::string("a process that cannot be identified")) +
+             ": retrying every " + std::to_string(kPortRetryMs / 1000) + " s");
+  ShowBalloon(portHeldText_);
+  OnTimer(kTooltipTimer);
+  win::Trace("tool-tip: Pellarin " + portHeldText_);
 }
 
 void CPellarinDlg::ArmTimers() {
@@ -321,11 +370,18 @@ bool CPellarinDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR
 bool CPellarinDlg::OnTimer(UINT_PTR id) {
   switch (id) {
     case kTooltipTimer: {
+      if (portHeld_) {
+        tray_.SetTipText("Pellarin\n" + portHeldText_);
+        return true;
+      }
       // Never waits: the session user is looked up in the background.
       const std::string user = service_ ? service_->CurrentUser() : std::string();
       tray_.SetTipText(user.empty() ? std::string("Pellarin") : "Pellarin[" + user + "]");
       return true;
     }
+    case kPortRetryTimer:
+      StartServer();
+      return true;
     case kNoticeTimer:
       AskNoticeCount();
       return true;

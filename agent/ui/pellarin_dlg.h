@@ -30,6 +30,8 @@ inline constexpr UINT_PTR kNoticeTimer = 0;
 inline constexpr UINT_PTR kUpdateTimer = 1;
 inline constexpr UINT_PTR kTooltipTimer = 2;
 inline constexpr UINT_PTR kUserWaitTimer = 3;
+inline constexpr UINT_PTR kPortRetryTimer = 4;
+inline constexpr UINT kPortRetryMs = 5000;
 // Posted by the periodic checks when an answer is ready.
 inline constexpr UINT kChecksDoneMessage = WM_APP + 11;
 // Posted to the main window with the number of working copies that hold unchecked edits.
@@ -71,6 +73,10 @@ class CPellarinDlg : public win::CDialogBase {
   void CreateSliders();
   int& Interval(int sliderId);  // the minutes of the trackbar `sliderId`
   bool StartService();
+  // Starts listening; a port another program holds is said to the user and tried again
+  // every kPortRetryMs. False when the agent cannot serve at all (it then exits).
+  bool StartServer();
+  void OnPortHeld();
   void ArmTimers();
   void ArmNoticeTimer();
   void ArmUpdateTimer();
@@ -113,6 +119,9 @@ class CPellarinDlg : public win::CDialogBase {
   std::unique_ptr<EdmHelperService> service_;
   WebsocketServer server_;  // declared after the service: stopped and gone before it
   std::unique_ptr<CUpdateRun> updateRun_;
+  ServerSettings serverSettings_;
+  bool portHeld_ = false;      // another program holds the port: the agent waits for it
+  std::string portHeldText_;   // what the user is told about it (balloon, tool-tip)
   CSystemTray tray_;
   std::unique_ptr<PeriodicChecks> checks_;
   // The intervals in minutes, as the trackbars show them (or will, once made).

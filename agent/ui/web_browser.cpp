@@ -6,6 +6,7 @@
 #include <mshtml.h>
 #include <ole2.h>
 #include <olectl.h>
+#include <urlmon.h>
 
 #include <atomic>
 
@@ -27,6 +28,28 @@ using ComPtr = win::UniqueCom<Interface>;
 template <typename From, typename Interface>
 bool QueryAs(From* from, REFIID iid, ComPtr<Interface>& out) {
   return from && SUCCEEDED(from->QueryInterface(iid, reinterpret_cast<void**>(out.put())));
+}
+
+// Sets an event's by-reference cancel argument.
+void SetCancel(VARIANT& cancel) {
+  if (cancel.vt == (VT_BYREF | VT_BOOL) && cancel.pboolVal) *cancel.pboolVal = VARIANT_TRUE;
+}
+
+// The control's protections that a process must switch on for itself: the local machine zone
+// locked down, no elevation from one zone into a more trusted one, no ActiveX installs, no
+// pop-ups. Once per process, before the first control is made.
+void LockDownBrowserControl() {
+  static const bool done = [] {
+    for (INTERNETFEATURELIST feature : {FEATURE_LOCALMACHINE_LOCKDOWN, FEATURE_ZONE_ELEVATION,
+                                        FEATURE_RESTRICT_ACTIVEXINSTALL, FEATURE_WEBOC_POPUPMANAGEMENT,
+                                        FEATURE_SECURITYBAND, FEATURE_MIME_HANDLING, FEATURE_MIME_SNIFFING}) {
+      if (FAILED(CoInternetSetFeatureEnabled(feature, SET_FEATURE_ON_PROCESS, TRUE))) {
+        win::Trace("browser control protection " + std::to_string(static_cast<int>(feature)) + " not set");
+      }
+    }
+    return true;
+  }();
+  (void)done;
 }
 
 std::string BstrText(BSTR text) { return text ? win::Narrow(std::wstring(text, SysStringLen(text))) : std::string(); }
@@ -160,8 +183,7 @@ class BrowserSite final : public IOleClientSite, public IOleInPlaceSite, public 
       case DISPID_BEFORENAVIGATE2:
         // (frame, URL, flags, target frame, post data, headers, cancel)
         if (params->cArgs == 7 && events_->OnBeforeNavigate(VariantText(params->rgvarg[5]))) {
-          VARIANT& cancel = params->rgvarg[0];
-          if (cancel.vt == (VT_BYREF | VT_BOOL) && cancel.pboolVal) *cancel.pboolVal = VARIANT_TRUE;
+          SetCancel(params->rgvarg[0]);
         }
         break;
       case DISPID_DOCUMENTCOMPLETE:
@@ -175,6 +197,22 @@ class BrowserSite final : public IOleClientSite, public IOleInPlaceSite, public 
         break;
       case DISPID_NAVIGATEERROR:
         events_->OnNavigateError();
+        break;
+      case DISPID_NEWWINDOW2:
+      case DISPID_NEWWINDOW3:
+        // (window out, cancel[, flags, context URL, URL]): the notices open no window of their own.
+        if (params->cArgs >= 2) {
+          SetCancel(params->rgvarg[params->cArgs - 2]);
+          win::Trace("notice window: new window refused" +
+                     (params->cArgs == 5 ? ": " + BstrText(params->rgvarg[0].bstrVal) : std::string()));
+        }
+        break;
+      case DISPID_FILEDOWNLOAD:
+        // (is a document to show, cancel): a download is never started from the notices.
+        if (params->cArgs == 2 && !(params->rgvarg[1].vt == VT_BOOL && params->rgvarg[1].boolVal)) {
+          SetCancel(params->rgvarg[0]);
+          win::Trace("notice window: download refused");
+        }
         break;
       default:
         break;
@@ -198,6 +236,7 @@ class SystemBrowser final : public NoticeBrowser {
     Destroy();
     oleStarted_ = SUCCEEDED(OleInitialize(nullptr));
     if (!oleStarted_) return false;
+    LockDownBrowserControl();
     // The control shows pages through the system's HTML engine; where there is none (Wine
     // without its engine) the control would only ever show an empty window.
     ComPtr<IUnknown> engine;

@@ -5,6 +5,7 @@
 #include <oleauto.h>
 #include <wincrypt.h>
 #include <wininet.h>
+#include <wtsapi32.h>
 
 #include <utility>
 
@@ -133,6 +134,14 @@ struct LocalMemTraits {
   static bool valid(T* p) { return p != nullptr; }
   static void close(T* p) { LocalFree(p); }
 };
+// Memory the terminal services hand over to their caller (a session list, a session's user).
+template <typename T>
+struct WtsMemTraits {
+  using handle_type = T*;
+  static T* invalid() { return nullptr; }
+  static bool valid(T* p) { return p != nullptr; }
+  static void close(T* p) { WTSFreeMemory(p); }
+};
 struct BstrTraits {
   using handle_type = BSTR;
   static BSTR invalid() { return nullptr; }
@@ -152,6 +161,8 @@ template <typename T>
 using UniqueCoTaskMem = UniqueHandle<CoTaskMemTraits<T>>;
 template <typename T>
 using UniqueLocalMem = UniqueHandle<LocalMemTraits<T>>;
+template <typename T>
+using UniqueWtsMem = UniqueHandle<WtsMemTraits<T>>;
 using UniqueBstr = UniqueHandle<BstrTraits>;
 using UniqueCryptProv = UniqueHandle<CryptProvTraits>;
 using UniqueCryptHash = UniqueHandle<CryptHashTraits>;

@@ -81,14 +81,15 @@ def reg_get(value, key=CONFIG_KEY, env=None):
 class Agent:
     """One run of Pellarin.exe under Wine. stop() is safe to call at any time, more than once."""
 
-    def __init__(self, log_path, title=AGENT_TITLE, exe=AGENT_EXE):
+    def __init__(self, log_path, title=AGENT_TITLE, exe=AGENT_EXE, env=None):
         self.log_path = Path(log_path)
         self.title = title
         self.exe = Path(exe)
+        self.env = env  # another Wine prefix's, for an agent of another session
         self.proc = None
 
     def start(self, wait_serving=True):
-        env = dict(os.environ, WINEDEBUG=AGENT_WINEDEBUG)
+        env = dict(self.env or os.environ, WINEDEBUG=AGENT_WINEDEBUG)
         self._log = open(self.log_path, "wb")
         self.proc = subprocess.Popen([str(WINE), str(self.exe)], stdout=self._log, stderr=subprocess.STDOUT,
                                      stdin=subprocess.DEVNULL, env=env, start_new_session=True)
@@ -132,7 +133,7 @@ class Agent:
             return
         if self.running():
             # The tray menu's Exit lets the agent stop its server and remove its icon.
-            uidriver("command", self.title, EXIT_COMMAND, timeout_ms=1000, check=False)
+            uidriver("command", self.title, EXIT_COMMAND, timeout_ms=1000, check=False, env=self.env)
             if self.wait_exit(15) is None:
                 os.killpg(self.proc.pid, 15)
                 if self.wait_exit(10) is None:
@@ -141,7 +142,7 @@ class Agent:
             # Only an agent that was running owns the port and the window: one that had already
             # ended (a second start) must not wait for those of another.
             wait_until(lambda: not port_open(AGENT_PORT), 15)
-            uidriver("wait-gone", self.title, timeout_ms=10000, check=False)
+            uidriver("wait-gone", self.title, timeout_ms=10000, check=False, env=self.env)
         self._log.close()
 
 
@@ -194,10 +195,11 @@ def work_dirs(tmp_path_factory):
 
 @pytest.fixture
 def write_config(windows_programs, devserver, work_dirs):
-    """write_config(**overrides): replaces the whole configuration key. A value of None leaves
-    that value out; ints are written as REG_DWORD."""
+    """write_config(env=None, **overrides): replaces the whole configuration key (of another
+    Wine prefix with `env`). A value of None leaves that value out; ints are written as
+    REG_DWORD."""
 
-    def write(**overrides):
+    def write(env=None, **overrides):
         values = {
             "AdaptorURL": f"{devserver}/adaptor",
             "EdmsURL": f"{devserver}/",
@@ -211,12 +213,12 @@ def write_config(windows_programs, devserver, work_dirs):
         if AGENT_PORT != 23232:
             values["ServicePort"] = AGENT_PORT
         values.update(overrides)
-        uidriver("reg-delete", CONFIG_KEY)
+        uidriver("reg-delete", CONFIG_KEY, env=env)
         for name, value in values.items():
             if value is None:
                 continue
             kind = "dword" if isinstance(value, int) else "sz"
-            uidriver("reg-set", CONFIG_KEY, name, kind, value)
+            uidriver("reg-set", CONFIG_KEY, name, kind, value, env=env)
 
     return write
 

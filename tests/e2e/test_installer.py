@@ -98,6 +98,7 @@ def test_silent_install_starts_the_agent_now_and_at_logon(installer, fresh_prefi
     prefix.uidriver("reg-set", CONFIG_KEY, "EdmUserId", "sz", "alice")
 
     assert install(prefix, installer, **options) == 0, prefix.setup_log()
+    assert prefix.setup_log() == "", "a page on this computer needs no https"
 
     written = config_values(prefix, list(options) + ["AppVersion", "ServicePort", "EdmUserId"])
     assert written == dict(options, AppVersion=build_version(), ServicePort=str(AGENT_PORT), EdmUserId="alice")
@@ -136,9 +137,13 @@ def test_running_it_again_closes_the_agent_and_keeps_the_values(installer, fresh
     # An administrator's change since the first run stays; an option changes only its value.
     prefix.uidriver("reg-set", CONFIG_KEY, "NoticeURL", "sz", "http://notices.example/")
 
-    assert install(prefix, installer, UpdateCheckTime="9") == 0, prefix.setup_log()
+    # A plain-http EDMS page on another computer installs, with a warning in the log.
+    assert install(prefix, installer, UpdateCheckTime="9", EdmsURL="http://edms.example/") == 0, prefix.setup_log()
+    warning = prefix.setup_log()  # in the installation's language (Korean here)
+    assert "EdmsURL" in warning and "(http://edms.example/)" in warning and "https" in warning, warning
 
-    assert config_values(prefix, options) == dict(options, NoticeURL="http://notices.example/", UpdateCheckTime="9")
+    assert config_values(prefix, options) == dict(options, NoticeURL="http://notices.example/", UpdateCheckTime="9",
+                                                  EdmsURL="http://edms.example/")
     assert prefix.wait_agent_serving(), "the agent did not start again"
     assert prefix.agent_window()[1] != before[1], "the agent that ran before was not replaced"
 

@@ -51,5 +51,30 @@ TEST(IsCloseNavigation, MarkerAfterTheFirstCharacterInAnyCase) {
   for (const auto& c : cases) EXPECT_EQ(IsCloseNavigation(c.url), c.closes) << c.url;
 }
 
+TEST(JudgeNoticeNavigation, OnlyTheNoticePagesOwnOriginLoads) {
+  const char* notice = "https://edms.example/notice?XRQ_USER=kim";
+  struct Case {
+    const char* url;
+    NoticeNavigation expected;
+  } cases[] = {
+      {"https://edms.example/notice/2", NoticeNavigation::kLoad},
+      {"HTTPS://EDMS.example:443/other", NoticeNavigation::kLoad},
+      {"about:blank", NoticeNavigation::kLoad},
+      {"https://edms.example/close?ZELTO_ACTION=CLOSE", NoticeNavigation::kClose},
+      {"https://elsewhere.example/?zelto_action", NoticeNavigation::kClose},
+      {"http://edms.example/notice", NoticeNavigation::kRefuse},  // another scheme: another origin
+      {"https://edms.example:8443/", NoticeNavigation::kRefuse},
+      {"https://evil.example/", NoticeNavigation::kRefuse},
+      {"file:///C:/Windows/win.ini", NoticeNavigation::kRefuse},
+      {"\\\\host\\share\\page.html", NoticeNavigation::kRefuse},
+      {"file://host/share/page.html", NoticeNavigation::kRefuse},
+      {"javascript:alert(1)", NoticeNavigation::kRefuse},
+      {"ms-settings:", NoticeNavigation::kRefuse},
+      {"", NoticeNavigation::kRefuse},
+  };
+  for (const auto& c : cases) EXPECT_EQ(JudgeNoticeNavigation(c.url, notice), c.expected) << c.url;
+  EXPECT_EQ(JudgeNoticeNavigation("https://edms.example/", "not a url"), NoticeNavigation::kRefuse);
+}
+
 }  // namespace
 }  // namespace edms

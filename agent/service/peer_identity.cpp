@@ -1,0 +1,127 @@
+#include "agent/service/peer_identity.h"
+
+#include <windows.h>
+#include <iphlpapi.h>
+#include <sddl.h>
+#include <wtsapi32.h>
+
+#include <vector>
+
+#include "common/win/handles.h"
+#include "common/win/text.h"
+
+namespace edms {
+namespace {
+
+constexpr DWORD kLoopback = 0x0100007F;  // 127.0.0.1 in network order
+
+uint16_t PortOf(DWORD networkOrder) { return ntohs(static_cast<u_short>(networkOrder & 0xFFFF)); }
+
+// The whole table of one kind; empty when it cannot be read.
+std::vector<MIB_TCPROW_OWNER_PID> TcpTable(TCP_TABLE_CLASS kind) {
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    DWORD bytes = 0;
+    if (GetExtendedTcpTable(nullptr, &bytes, FALSE, AF_INET, kind, 0) != ERROR_INSUFFICIENT_BUFFER) return {};
+    // Connections come and go between the two calls: room for a few more.
+    bytes += 16 * sizeof(MIB_TCPROW_OWNER_PID);
+    std::vector<unsigned char> buffer(bytes);
+    const DWORD status = GetExtendedTcpTable(buffer.data(), &bytes, FALSE, AF_INET, kind, 0);
+    if (status == ERROR_INSUFFICIENT_BUFFER) continue;
+    if (status != NO_ERROR) return {};
+    const auto* table = reinterpret_cast<const MIB_TCPTABLE_OWNER_PID*>(buffer.data());
+    return std::vector<MIB_TCPROW_OWNER_PID>(table->table, table->table + table->dwNumEntries);
+  }
+  return {};
+}
+
+std::string UserSidOf(HANDLE process) {
+  win::UniqueKernelHandle token;
+  if (!OpenProcessToken(process, TOKEN_QUERY, token.put())) return {};
+  DWORD bytes = 0;
+  GetTokenInformation(token.get(), TokenUser, nullptr, 0, &bytes);
+  if (bytes == 0) return {};
+  std::vector<unsigned char> buffer(bytes);
+  if (!GetTokenInformation(token.get(), TokenUser, buffer.data(), bytes, &bytes)) return {};
+  LPWSTR text = nullptr;
+  if (!ConvertSidToStringSidW(reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid, &text)) return {};
+  win::UniqueLocalMem<wchar_t> owned(text);
+  return win::Narrow(owned.get());
+}
+
+}  // namespace
+
+PeerIdentity ThisProcessIdentity() {
+  PeerIdentity self;
+  DWORD session = 0;
+  if (ProcessIdToSessionId(GetCurrentProcessId(), &session)) self.session = session;
+  self.userSid = UserSidOf(GetCurrentProcess());
+  return self;
+}
+
+std::optional<PeerIdentity> ProcessIdentity(uint32_t pid) {
+  if (pid == 0) return std::nullopt;
+  PeerIdentity identity;
+  DWORD session = 0;
+  if (!ProcessIdToSessionId(pid, &session)) return std::nullopt;
+  identity.session = session;
+  win::UniqueKernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+  if (!process) return std::nullopt;
+  identity.userSid = UserSidOf(process.get());
+  if (identity.userSid.empty()) return std::nullopt;
+  return identity;
+}
+
+std::optional<uint32_t> ConnectionOwner(uint16_t peerPort, uint16_t localPort) {
+  for (const MIB_TCPROW_OWNER_PID& row : TcpTable(TCP_TABLE_OWNER_PID_CONNECTIONS)) {
+    if (row.dwLocalAddr == kLoopback && PortOf(row.dwLocalPort) == peerPort && row.dwRemoteAddr == kLoopback &&
+        PortOf(row.dwRemotePort) == localPort) {
+      return row.dwOwningPid ? std::optional<uint32_t>(row.dwOwningPid) : std::nullopt;
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<uint32_t> ListenerOwner(uint16_t port) {
+  for (const MIB_TCPROW_OWNER_PID& row : TcpTable(TCP_TABLE_OWNER_PID_LISTENER)) {
+    if ((row.dwLocalAddr == kLoopback || row.dwLocalAddr == 0) && PortOf(row.dwLocalPort) == port) {
+      return row.dwOwningPid ? std::optional<uint32_t>(row.dwOwningPid) : std::nullopt;
+    }
+  }
+  return std::nullopt;
+}
+
+bool OtherUsersLoggedOn(uint32_t ownSession) {
+  PWTS_SESSION_INFOW sessions = nullptr;
+  DWORD count = 0;
+  if (!WTSEnumerateSessionsW(WTS_CURRENT_SERVER_HANDLE, 0, 1, &sessions, &count)) return false;
+  win::UniqueWtsMem<WTS_SESSION_INFOW> owned(sessions);
+  for (DWORD i = 0; i < count; ++i) {
+    const WTS_SESSION_INFOW& session = owned.get()[i];
+    if (session.SessionId == ownSession) continue;
+    if (session.State != WTSActive && session.State != WTSDisconnected) continue;
+    LPWSTR user = nullptr;
+    DWORD bytes = 0;
+    if (!WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, session.SessionId, WTSUserName, &user, &bytes)) {
+      continue;
+    }
+    win::UniqueWtsMem<wchar_t> name(user);
+    if (name && name.get()[0] != L'\0') return true;
+  }
+  return false;
+}
+
+PeerCheck CheckPeer(uint16_t peerPort, uint16_t localPort) {
+  static const PeerIdentity self = ThisProcessIdentity();
+  const std::optional<uint32_t> owner = ConnectionOwner(peerPort, localPort);
+  const std::optional<PeerIdentity> peer = owner ? ProcessIdentity(*owner) : std::nullopt;
+  // The session list is asked only when it can change the verdict.
+  const bool others = !peer && OtherUsersLoggedOn(self.session);
+  PeerCheck check;
+  check.verdict = JudgePeer(peer, self, others);
+  check.reason = PeerRefusalReason(check.verdict, peer);
+  check.peer = peer ? "process " + std::to_string(*owner) + ", session " + std::to_string(peer->session)
+                    : "a process that cannot be identified";
+  return check;
+}
+
+}  // namespace edms
