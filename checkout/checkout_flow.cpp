@@ -18,8 +18,10 @@
 #include "common/text_format.h"
 #include "common/url.h"
 #include "common/win/checkout_record.h"
+#include "common/win/client_config.h"
 #include "common/win/exchange.h"
 #include "common/win/internet_error.h"
+#include "common/win/internet_mark.h"
 #include "common/win/process.h"
 #include "common/win/scratch_download.h"
 #include "common/win/side_streams.h"
@@ -38,6 +40,11 @@ constexpr size_t kBlockSize = 1024 * 1024;
 win::ProgramResult Judge(const win::ExchangeOutcome& outcome, win::ScratchDownload& download, CheckOutHost& host) {
   if (outcome.kind == Kind::OtherFailure && download.createFailed()) {
     return {win::kResultCannotOpenFile, host.Text(IDS_CANNOT_OPEN_FILE)};
+  }
+  if (outcome.kind == Kind::OtherFailure && download.tooLarge() != win::ScratchDownload::TooLarge::kNo) {
+    return {win::kResultCannotOpenFile, win::TooLargeText(download, ParentFolder(download.targetPath()),
+                                                          host.Text(IDS_TOO_LARGE_FOR_CAP),
+                                                          host.Text(IDS_TOO_LARGE_FOR_DISK))};
   }
   const win::ResultTexts texts{host.Text(IDS_INVALID_URL), host.Text(IDS_UNKNOWN_ERROR)};
   const std::string networkError = host.Text(IDS_NETWORK_ERROR);
@@ -94,12 +101,16 @@ win::ProgramResult Run(const CheckOutArguments& args, CheckOutHost& host) {
   }
 
   int shown = -1;
-  win::ScratchDownload download(*workingCopy, kBlockSize, [&](uint64_t written, uint64_t size) {
-    int percent = ProgressPercent(written, size);
-    // Every block still lets the window handle a message; the bar moves when it changes.
-    host.ShowProgress(percent == shown ? -1 : percent);
-    shown = percent;
-  });
+  const win::ProgramSettings settings = win::LoadProgramSettings(false);
+  win::ScratchDownload download(
+      *workingCopy, kBlockSize,
+      [&](uint64_t written, uint64_t size) {
+        int percent = ProgressPercent(written, size);
+        // Every block still lets the window handle a message; the bar moves when it changes.
+        host.ShowProgress(percent == shown ? -1 : percent);
+        shown = percent;
+      },
+      settings.maxDownloadBytes);
   win::ExchangeOutcome outcome =
       win::PostForm(args.adaptorUrl, Command::CheckOut,
                     {args.oid, args.pageId, args.versionNo, args.userId, args.password},
@@ -111,6 +122,9 @@ win::ProgramResult Run(const CheckOutArguments& args, CheckOutHost& host) {
     if (!download.Commit() && result.ok()) {
       result = {win::kResultCannotOpenFile, host.Text(IDS_CANNOT_OPEN_FILE)};
     }
+    // A copy checked out to be edited carries no internet mark unless the administrator wants
+    // one: an editor's protected view would keep the user from editing it.
+    if (result.ok() && settings.markWorkingCopies) win::MarkFromInternet(*workingCopy, args.adaptorUrl);
   } else {
     download.Discard();
   }

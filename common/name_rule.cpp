@@ -115,4 +115,22 @@ bool IsProgramExtension(std::string_view extension, std::string_view pathext) {
   return false;
 }
 
+bool IsOpenableType(std::string_view extension, std::string_view openableTypes) {
+  if (openableTypes.empty()) openableTypes = kDefaultOpenableTypes;
+  size_t start = 0;
+  for (;;) {
+    const size_t end = openableTypes.find(';', start);
+    std::string_view entry = openableTypes.substr(start, end == std::string_view::npos ? end : end - start);
+    while (!entry.empty() && entry.front() == ' ') entry.remove_prefix(1);
+    while (!entry.empty() && entry.back() == ' ') entry.remove_suffix(1);
+    if (entry == "*") return true;
+    if (!entry.empty() && !extension.empty()) {
+      if (entry.front() != '.' && EqualsIgnoreCase(entry, extension.substr(1))) return true;
+      if (EqualsIgnoreCase(entry, extension)) return true;
+    }
+    if (end == std::string_view::npos) return false;
+    start = end + 1;
+  }
+}
+
 }  // namespace edms

@@ -32,4 +32,18 @@ std::string ShellExtension(std::string_view name);
 // (the PATHEXT value; entries compared without regard to ASCII case).
 bool IsProgramExtension(std::string_view extension, std::string_view pathext);
 
+// The document types the agent opens by itself (a view, the check-out's editor) when the
+// configuration names none: office documents, PDF, Hangul, images, drawings, text and
+// archives.
+inline constexpr char kDefaultOpenableTypes[] =
+    ".doc;.docx;.docm;.dot;.dotx;.rtf;.wri;.odt;.xls;.xlsx;.xlsm;.xlsb;.xlt;.xltx;.csv;.ods;.ppt;.pptx;.pptm;"
+    ".pps;.ppsx;.pot;.potx;.odp;.pdf;.hwp;.hwpx;.hwt;.hml;.txt;.log;.md;.png;.jpg;.jpeg;.gif;.bmp;.tif;"
+    ".tiff;.webp;.dwg;.dxf;.dwf;.vsd;.vsdx;.zip;.7z;.rar;.gz;.tar;.egg;.alz";
+
+// True when a file with this extension (as ShellExtension gives it) may be opened by itself:
+// `openableTypes` is the configuration's ';'-separated list (entries with or without the dot,
+// ASCII case ignored), kDefaultOpenableTypes when empty; "*" opens every type the name rule
+// lets through. A name without an extension is opened only under "*".
+bool IsOpenableType(std::string_view extension, std::string_view openableTypes);
+
 }  // namespace edms

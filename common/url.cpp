@@ -138,6 +138,11 @@ std::optional<Origin> ParseOrigin(std::string_view url) {
   return Origin{split->scheme, split->host, split->port};
 }
 
+std::string OriginUrl(const Origin& origin) {
+  const bool v6 = origin.host.find(':') != std::string::npos;
+  return origin.scheme + "://" + (v6 ? "[" + origin.host + "]" : origin.host) + ":" + std::to_string(origin.port) + "/";
+}
+
 bool IsLoopbackOrigin(const Origin& origin) {
   return IsLoopbackAuthority(Authority{origin.host, origin.host.find(':') != std::string::npos, origin.port});
 }

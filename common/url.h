@@ -49,6 +49,10 @@ struct Origin {
 // it; nullopt for anything it refuses ("null", file:, ...).
 std::optional<Origin> ParseOrigin(std::string_view url);
 
+// The origin as a URL with its port always written: "https://edms.example:443/",
+// "http://[::1]:8080/".
+std::string OriginUrl(const Origin& origin);
+
 // A page of this computer (IsLoopbackAuthority of the origin's host).
 bool IsLoopbackOrigin(const Origin& origin);
 

@@ -10,6 +10,7 @@
 #include "agent/service/refusal_text.h"
 #include "common/ascii.h"
 #include "common/filename.h"
+#include "common/name_rule.h"
 #include "common/text_format.h"
 #include "common/working_copy.h"
 #include "common/win/association.h"
@@ -204,7 +205,7 @@ RunningCycles& AgentCycles() {
 
 bool StartCheckOutTask(const std::shared_ptr<WebsocketClient>& client, const std::string& arg2,
                        const std::string& userId, const std::string& adaptorUrl, const std::string& workFolder,
-                       DocumentActions actions, RunningCycles& cycles) {
+                       DocumentActions actions, RunningCycles& cycles, const std::string& openableTypes) {
   auto task = std::make_shared<CheckOutTask>();
   task->client = client;
   auto refuse = [&](const std::string& why) {
@@ -234,6 +235,11 @@ bool StartCheckOutTask(const std::shared_ptr<WebsocketClient>& client, const std
     const std::string why = RefusalText(problem);
     if (actions.showRefusal && !why.empty()) actions.showRefusal(why);
     return refuse("working copy name " + (copyName ? *copyName : fields->fileName) + " refused: " + why);
+  }
+  if (const std::string type = ShellExtension(*copyName); !IsOpenableType(type, openableTypes)) {
+    const std::string why = FillPlaceholder(AgentText(IDS_NOT_OPENABLE), type.empty() ? *copyName : type);
+    if (actions.showRefusal) actions.showRefusal(why);
+    return refuse("working copy type " + type + " is not opened by itself here");
   }
   task->arguments = std::move(*arguments);
   task->agentFolder = win::GetAgentFolder();

@@ -119,8 +119,11 @@ RunningCycles& AgentCycles();
 // than kMaxCycles at once are refused. Otherwise runs the cycle on a thread of its own,
 // counted in `cycles` until it ends. False when refused (or no thread could be made, also
 // replied). Never waits.
+// `openableTypes` is the configuration's OpenableTypes: a working copy of another type is
+// refused (and the user told) before anything is fetched, since its editor opens by itself.
 bool StartCheckOutTask(const std::shared_ptr<WebsocketClient>& client, const std::string& arg2,
                        const std::string& userId, const std::string& adaptorUrl, const std::string& workFolder,
-                       DocumentActions actions, RunningCycles& cycles = AgentCycles());
+                       DocumentActions actions, RunningCycles& cycles = AgentCycles(),
+                       const std::string& openableTypes = {});
 
 }  // namespace edms

@@ -86,7 +86,8 @@ void EdmHelperService::HandleRequest(const std::shared_ptr<WebsocketClient>& cli
           std::lock_guard<std::mutex> lock(mutex_);
           actions = actions_;
         }
-        StartCheckOutTask(client, request.arg2, key, config.AdaptorURL, config.WorkFolder, *actions, cycles_);
+        StartCheckOutTask(client, request.arg2, key, config.AdaptorURL, config.WorkFolder, *actions, cycles_,
+                          config.OpenableTypes);
         break;
       }
       case AgentCommand::View:
@@ -95,7 +96,9 @@ void EdmHelperService::HandleRequest(const std::shared_ptr<WebsocketClient>& cli
           windows_.Tell(AgentText(IDS_NO_LOGIN_VIEW));
         } else {
           const win::ClientConfig now = config_.Snapshot();
-          windows_.StartView(ViewContext{now.AdaptorURL, now.WorkFolder, key, now.AppType}, request.arg2);
+          windows_.StartView(ViewContext{now.AdaptorURL, now.WorkFolder, key, now.AppType, now.OpenableTypes,
+                                         now.MaxDownloadBytes},
+                             request.arg2);
         }
         break;
       case AgentCommand::DoDownload:

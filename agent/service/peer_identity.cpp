@@ -1,5 +1,7 @@
 #include "agent/service/peer_identity.h"
 
+#include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
 #include <iphlpapi.h>
 #include <sddl.h>

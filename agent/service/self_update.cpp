@@ -34,6 +34,7 @@ void Steps(const UpdateOffer& offer, const std::string& workFolder, const Update
   request.values = {offer.target, offer.offeredVersion, offer.user};
   request.folder = workFolder;
   request.name = UpdateInstallerName(offer.target, offer.offeredVersion);
+  request.markFromInternet = false;
   const std::optional<TransferResult> result = actions.download(request);
   if (actions.stopped()) {
     win::Trace("update stopped: the agent is exiting");

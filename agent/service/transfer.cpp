@@ -8,6 +8,7 @@
 #include "common/filename.h"
 #include "common/url.h"
 #include "common/win/exchange.h"
+#include "common/win/internet_mark.h"
 #include "common/win/language.h"
 #include "common/win/message_pump.h"
 #include "common/win/program_result.h"
@@ -39,7 +40,8 @@ bool Exists(const std::string& path) {
 // The body into a scratch file, with the window kept alive between reads.
 class TransferSink : public win::ScratchDownload {
  public:
-  TransferSink(const std::string& path, TransferHost& host) : ScratchDownload(path, kReadSize), host_(host) {}
+  TransferSink(const std::string& path, TransferHost& host, uint64_t maxBytes)
+      : ScratchDownload(path, kReadSize, {}, maxBytes), host_(host) {}
 
   void OnRequestSent() override {
     host_.OnPhase(IDS_PHASE_REQUESTING);
@@ -83,6 +85,7 @@ TransferResult Commit(TransferSink& sink, const TransferRequest& request, std::s
     target = FreeTargetPath(request.folder, request.name, n + 1, n);
     if (target.empty()) return Failed(kTransferCannotCreate, Text(IDS_CANNOT_CREATE_FILE));
   }
+  if (request.markFromInternet) win::MarkFromInternet(target, request.adaptorUrl);
   TransferResult result;
   result.code = kTransferOk;
   result.checksum = sink.checksum;
@@ -103,10 +106,15 @@ TransferResult Run(const TransferRequest& request, TransferHost& host) {
 
   host.OnPhase(IDS_PHASE_CONNECTING);
   Pump();
-  TransferSink sink(target, host);
+  TransferSink sink(target, host, request.maxBytes);
   const win::ExchangeOutcome outcome = win::PostForm(request.adaptorUrl, request.command, request.values, &sink);
   if (outcome.kind == win::ExchangeOutcome::Kind::OtherFailure && sink.createFailed()) {
     return Failed(kTransferCannotCreate, Text(IDS_CANNOT_CREATE_FILE));
+  }
+  if (outcome.kind == win::ExchangeOutcome::Kind::OtherFailure &&
+      sink.tooLarge() != win::ScratchDownload::TooLarge::kNo) {
+    return Failed(kTransferCannotCreate,
+                  win::TooLargeText(sink, request.folder, Text(IDS_TOO_LARGE_FOR_CAP), Text(IDS_TOO_LARGE_FOR_DISK)));
   }
   const win::ResultTexts texts{Text(IDS_INVALID_URL), Text(IDS_UNKNOWN_ERROR)};
   const std::string networkError = Text(IDS_NETWORK_ERROR);

@@ -50,6 +50,11 @@ struct TransferRequest {
   // chosen before the transfer and again if the name is taken when the file is complete.
   bool freeName = false;
   int abortCode = kTransferAborted;
+  // The administrator's cap on the file (MaxDownloadBytes; 0: none beyond the disk's space).
+  uint64_t maxBytes = 0;
+  // The file gets the "downloaded from the internet" mark (views and downloads; never the
+  // update's installer, which the agent starts itself).
+  bool markFromInternet = true;
 };
 
 struct TransferResult {

@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -17,6 +18,8 @@ struct ViewContext {
   std::string workFolder;
   std::string userId;  // the user of the page that asked
   std::string appType;
+  std::string openableTypes;  // OpenableTypes: what a view may open by itself
+  uint64_t maxDownloadBytes = 0;  // MaxDownloadBytes
 };
 
 // What a view does to the system; the defaults are the real operations. Tests replace them.
@@ -30,10 +33,13 @@ struct ViewActions {
 };
 
 // VIEW with its parameter (document id ^ page id ^ file name). Refused with a message, and
-// nothing fetched, when a field is missing, the name fails the agent's name rule or no work
-// folder is configured (the View folder would land on the current drive). Otherwise the View
-// folder is created if needed and emptied of earlier views, the copy fetched, made read-only
-// and opened; a failed fetch tells the transfer's reason. Never throws.
+// nothing fetched, when a field is missing, the name fails the agent's name rule, its type is
+// not one the configuration lets a view open (IsOpenableType), or no work folder is
+// configured (the View folder would land on the current drive). Otherwise the View
+// folder is created if needed (refused when it is a link to another place) and emptied of the
+// copies earlier views made (it keeps their list; nothing else is deleted), the copy fetched,
+// marked as from the internet, made read-only and opened; a failed fetch tells the transfer's
+// reason. Never throws.
 void ViewDocument(const std::string& arg2, const ViewContext& context, const ViewActions& actions);
 
 }  // namespace edms

@@ -167,6 +167,32 @@ TEST_F(TransferTest, PhasesRequestAndTheServersOwnText) {
   EXPECT_EQ(peer.Connections(), 1);
 }
 
+TEST_F(TransferTest, AFileLargerThanTheDiskOrTheCapIsRefusedBeforeItExists) {
+  struct Case {
+    const char* name;
+    std::string size;
+    uint64_t cap;
+    std::string starts;  // the text the user is told begins so
+  } cases[] = {
+      {"a petabyte", "1000000000000000", 0, "The file ("},
+      {"above the administrator's cap", "5", 4, "The file is larger ("},
+  };
+  for (const auto& c : cases) {
+    HttpPeer peer;
+    HttpPeer::Script script;
+    script.reply = Reply("00", c.size, "hello");
+    peer.SetScript(script);
+    Folder folder("too-large");
+    Host host;
+    TransferRequest request{peer.Url(), Command::Download, DownloadValues("D1", "P1", "alice"), folder.path(), "doc.txt"};
+    request.maxBytes = c.cap;
+    const TransferResult result = DoOpen(request, host);
+    EXPECT_EQ(result.code, kTransferCannotCreate) << c.name;
+    EXPECT_EQ(result.text.rfind(c.starts, 0), 0u) << c.name << ": " << result.text;
+    EXPECT_TRUE(folder.Files().empty()) << c.name;
+  }
+}
+
 TEST_F(TransferTest, TheLongestNameTheRuleAcceptsCanBeWritten) {
   HttpPeer peer;
   HttpPeer::Script script;

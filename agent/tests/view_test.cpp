@@ -65,10 +65,10 @@ class ViewTest : public ::testing::Test {
   void SetUp() override {
     win::ApplyLanguage(win::kLangEnglish);
     work_ = test::TempPath("view-work");
-    context_ = {"http://127.0.0.1:1/adaptor", work_, "alice", ""};
+    context_ = {"http://127.0.0.1:1/adaptor", work_, "alice", "", "", 0};
   }
   void TearDown() override {
-    for (const char* name : {"View\\a.txt", "View\\earlier.txt"}) {
+    for (const char* name : {"View\\a.txt", "View\\b.txt", "View\\earlier.txt", "View\\.zelto-views"}) {
       const std::wstring path = win::Widen(work_ + "\\" + name);
       SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
       DeleteFileW(path.c_str());
@@ -91,6 +91,11 @@ TEST_F(ViewTest, RefusedViewsTellWhyAndFetchNothing) {
       {"D1^P1^run.exe", "C:\\w", "Files of this type can run as programs; they are not downloaded."},
       {"D1^P1^nul.txt", "C:\\w", "The file name is reserved for a device (CON, NUL, COM1, LPT1, ...)."},
       {"D1^P1^a.txt", "", "No work folder is configured, so the document cannot be viewed."},
+      // Only document types open by themselves (the default list: no theme, no remote desktop).
+      {"D1^P1^t.theme", "C:\\w", "Files of the type .theme are not opened automatically on this computer: it is no "
+                                   "document type the administrator allows. Download it instead, or ask the administrator."},
+      {"D1^P1^t.RDP", "C:\\w", "Files of the type .rdp are not opened automatically on this computer: it is no "
+                                 "document type the administrator allows. Download it instead, or ask the administrator."},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.arg2);
@@ -105,14 +110,17 @@ TEST_F(ViewTest, RefusedViewsTellWhyAndFetchNothing) {
 
 TEST_F(ViewTest, ACopyReplacesEarlierViewsReadOnlyAndIsOpened) {
   Recorder recorder;
-  ViewDocument("D1^P1^a.txt", context_, recorder.Actions());  // creates the View folder
-  const std::string earlier = work_ + "\\View\\earlier.txt";
-  std::ofstream(win::Widen(earlier).c_str()) << "old";
-  SetFileAttributesW(win::Widen(earlier).c_str(), FILE_ATTRIBUTE_READONLY);
+  ViewDocument("D1^P1^b.txt", context_, recorder.Actions());  // creates the View folder
+  const std::string earlier = work_ + "\\View\\b.txt";
+  ASSERT_TRUE(Exists(earlier));
+  // Someone else's file in the folder: the agent deletes only copies it made.
+  const std::string theirs = work_ + "\\View\\earlier.txt";
+  std::ofstream(win::Widen(theirs).c_str()) << "old";
 
   Recorder again;
   ViewDocument("D1^P1^a.txt", context_, again.Actions());
   EXPECT_FALSE(Exists(earlier));
+  EXPECT_TRUE(Exists(theirs));
   ASSERT_EQ(again.downloads.size(), 1u);
   EXPECT_EQ(again.downloads[0].folder, work_ + "\\View");
   EXPECT_EQ(again.downloads[0].name, "a.txt");
@@ -181,7 +189,7 @@ TEST(PageWindows, ASecondViewComesForwardFullSlotsAreToldAndFailureBoxesHoldNoSl
     actions.tell = [&windows](const std::string& text) { windows.Tell(text); };
     return actions;
   });
-  const ViewContext context{"http://127.0.0.1:1/adaptor", test::TempPath("page-windows"), "alice", ""};
+  const ViewContext context{"http://127.0.0.1:1/adaptor", test::TempPath("page-windows"), "alice", "", "*", 0};
   auto fetchedCount = [&](std::size_t n) {
     std::unique_lock<std::mutex> lock(mutex);
     return changed.wait_for(lock, std::chrono::seconds(20), [&] { return fetched.size() == n; });

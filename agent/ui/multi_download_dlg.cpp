@@ -198,6 +198,7 @@ bool CMultiDownloadDlg::RunRow(int row, const std::string& folder) {
   request.folder = folder;
   request.name = r.item.SaveName();
   request.freeName = true;
+  request.maxBytes = setup_.maxDownloadBytes;
   request.abortCode = kTransferRowAborted;
   RowProgress progress(*this, row);
   const TransferResult result = DoOpen(request, progress);

@@ -22,6 +22,7 @@ struct MultiDownloadSetup {
   std::string adaptorUrl;
   std::string downloadFolder;      // DownloadFolder as it stood when the window opened
   std::string appType;
+  uint64_t maxDownloadBytes = 0;  // MaxDownloadBytes: the cap on each file (0: the disk's space)
   // Keeps a folder the user typed or picked as DownloadFolder (may block on the registry).
   std::function<void(const std::string& folder)> saveFolder;
 };

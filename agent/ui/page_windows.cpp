@@ -153,7 +153,12 @@ void CPageWindows::StartMultiDownload(const std::string& userId, std::vector<std
           now.DownloadFolder = DocumentsFolder();
           if (!now.DownloadFolder.empty()) SaveDownloadFolder(config, now.DownloadFolder);
         }
-        MultiDownloadSetup setup{items, userId, now.AdaptorURL, now.DownloadFolder, now.AppType,
+        MultiDownloadSetup setup{items,
+                                 userId,
+                                 now.AdaptorURL,
+                                 now.DownloadFolder,
+                                 now.AppType,
+                                 now.MaxDownloadBytes,
                                  [&config](const std::string& folder) { SaveDownloadFolder(config, folder); }};
         CMultiDownloadDlg dialog(GetModuleHandleW(nullptr), std::move(setup));
         if (dialog.DoModal() == -1) {

@@ -1,6 +1,10 @@
 #include "common/win/client_config.h"
 
+#include <optional>
+
 #include "common/win/registry.h"
+#include "common/win/trace.h"
+#include "common/working_copy.h"
 
 namespace edms::win {
 namespace {
@@ -42,6 +46,14 @@ bool WriteOwnedValues(const ClientConfig* before, const ClientConfig& after) {
   return ok;
 }
 
+// A byte count given as decimal text or as a number; 0 (no cap) when absent or no count.
+uint64_t ByteCount(CRegEntry& entry) {
+  if (!entry.HasValue()) return 0;
+  const std::optional<uint64_t> count = ParseDecimal(entry.Text());
+  if (!count) Trace(entry.Name() + " is no byte count: no cap");
+  return count.value_or(0);
+}
+
 }  // namespace
 
 LONG LoadClientConfig(const std::string& keyPath, ClientConfig& config) {
@@ -64,6 +76,8 @@ LONG LoadClientConfig(const std::string& keyPath, ClientConfig& config) {
   config.AppVersion = reg["AppVersion"].Text();
   config.NoticeCheckTime = reg["NoticeCheckTime"].Number();
   config.UpdateCheckTime = reg["UpdateCheckTime"].Number();
+  config.OpenableTypes = reg["OpenableTypes"].Text();
+  config.MaxDownloadBytes = ByteCount(reg["MaxDownloadBytes"]);
   return ERROR_SUCCESS;
 }
 
@@ -96,6 +110,8 @@ ProgramSettings LoadProgramSettings(bool appTypeOnlyWithLanguage, const std::str
     settings.language = static_cast<uint16_t>(language.Number() & 0xFFFF);
   }
   if (!appTypeOnlyWithLanguage || settings.hasLanguage) settings.appType = reg["AppType"].Text();
+  settings.maxDownloadBytes = ByteCount(reg["MaxDownloadBytes"]);
+  settings.markWorkingCopies = reg["MarkWorkingCopies"].Number() == 1;
   return settings;
 }
 

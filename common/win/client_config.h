@@ -28,6 +28,11 @@ struct ClientConfig {
   std::string AppVersion;
   uint32_t NoticeCheckTime = 0;  // minutes
   uint32_t UpdateCheckTime = 0;  // minutes
+  // The administrator's limits, read but never written: the types the agent opens by itself
+  // (';'-separated, empty: the default list, "*": any type but a program) and the largest
+  // file any download may write (0: no cap beyond the disk's free space).
+  std::string OpenableTypes;
+  uint64_t MaxDownloadBytes = 0;
 };
 
 // Reads every field of `keyPath` below HKEY_CURRENT_USER, asking only for the right to read
@@ -68,6 +73,8 @@ LONG LoadAgentSettings(const std::string& keyPath, AgentSettings& settings);
 // `appTypeOnlyWithLanguage`, only when LanguageID is present. Nothing but `status` (the Win32
 // result of reading the key) when the key cannot be read.
 struct ProgramSettings {
+  uint64_t maxDownloadBytes = 0;   // MaxDownloadBytes: the largest file a download may write; 0 no cap
+  bool markWorkingCopies = false;  // MarkWorkingCopies=1: working copies carry the internet mark too
   LONG status = ERROR_FILE_NOT_FOUND;
   bool hasLanguage = false;
   uint16_t language = 0;

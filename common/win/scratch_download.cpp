@@ -10,12 +10,16 @@
 #include "common/win/text.h"
 #include "common/win/trace.h"
 #include "common/filename.h"
+#include "common/text_format.h"
 #include "common/transfer_verdict.h"
 
 namespace edms::win {
 
-ScratchDownload::ScratchDownload(std::string targetPath, size_t blockSize, Progress progress)
-    : path_(std::move(targetPath)), blockSize_(std::max<size_t>(blockSize, 1)), progress_(std::move(progress)) {}
+ScratchDownload::ScratchDownload(std::string targetPath, size_t blockSize, Progress progress, uint64_t maxBytes)
+    : path_(std::move(targetPath)),
+      blockSize_(std::max<size_t>(blockSize, 1)),
+      progress_(std::move(progress)),
+      maxBytes_(maxBytes) {}
 
 ScratchDownload::~ScratchDownload() {
   if (!committed_) Discard();
@@ -30,10 +34,25 @@ ScratchDownload::Step ScratchDownload::OnReply(const ServerReply& reply, const s
   }
   size_ = *announced;
   Trace("\t\tdoOpen:Downloading............ " + path_ + ":" + std::to_string(size_) + ".");
+  if (maxBytes_ != 0 && size_ > maxBytes_) {
+    Trace("\t\tdoOpen:larger than MaxDownloadBytes " + std::to_string(maxBytes_));
+    tooLarge_ = TooLarge::kForTheCap;
+    return Step::Fail;
+  }
+  const std::string folder = ParentFolder(path_);
+  ULARGE_INTEGER available{};
+  if (GetDiskFreeSpaceExW(Widen(folder.empty() ? std::string(".") : folder + "\\").c_str(), &available, nullptr,
+                          nullptr)) {
+    freeBytes_ = available.QuadPart;
+    if (size_ > freeBytes_ || freeBytes_ - size_ < kFreeSpaceMargin) {
+      Trace("\t\tdoOpen:larger than the disk's free space " + std::to_string(freeBytes_));
+      tooLarge_ = TooLarge::kForTheDisk;
+      return Step::Fail;
+    }
+  }
 
   // A name of our own beside the target, so the final move is a rename. Its length is fixed
   // whatever the target's: any name the name rule lets through can be written.
-  const std::string folder = ParentFolder(path_);
   char pid[16];
   std::snprintf(pid, sizeof pid, "%08lx", static_cast<unsigned long>(GetCurrentProcessId()));
   for (int attempt = 0; attempt < 100 && !file_; ++attempt) {
@@ -111,6 +130,15 @@ void ScratchDownload::Discard() {
   file_.reset();
   if (created_ && !committed_ && !scratchPath_.empty()) DeleteFileW(scratchPath_.c_str());
   created_ = false;
+}
+
+std::string TooLargeText(const ScratchDownload& download, const std::string& folder, const std::string& capText,
+                         const std::string& diskText) {
+  const std::string size = ShortByteSize(download.size());
+  if (download.tooLarge() == ScratchDownload::TooLarge::kForTheCap) {
+    return FillPlaceholders(capText, {size, ShortByteSize(download.maxBytes())});
+  }
+  return FillPlaceholders(diskText, {size, folder, ShortByteSize(download.freeBytes())});
 }
 
 }  // namespace edms::win

@@ -21,14 +21,18 @@ class ScratchDownload : public BodySink {
   // Called after every block written: bytes so far and the announced size.
   using Progress = std::function<void(uint64_t written, uint64_t size)>;
 
-  ScratchDownload(std::string targetPath, size_t blockSize, Progress progress = {});
+  // `maxBytes`: the administrator's cap on a file (0: none). Whatever the cap, a file larger
+  // than the target disk's free space less kFreeSpaceMargin is refused before it is created.
+  ScratchDownload(std::string targetPath, size_t blockSize, Progress progress = {}, uint64_t maxBytes = 0);
+  static constexpr uint64_t kFreeSpaceMargin = 64ull << 20;
   ~ScratchDownload() override;
   ScratchDownload(const ScratchDownload&) = delete;
   ScratchDownload& operator=(const ScratchDownload&) = delete;
 
   size_t BlockSize() const override { return blockSize_; }
   // Reads XRS_FILESIZE and creates the scratch file; Fail when the size is no byte count
-  // (badSize) or the file cannot be created (createFailed).
+  // (badSize), too large for the cap or the disk (tooLarge), or the file cannot be created
+  // (createFailed).
   Step OnReply(const ServerReply& reply, const std::string& rawHeaders) override;
   // Writes the block; Fail when the write fails, Stop once the announced size is reached.
   Step OnBlock(const char* data, size_t size, uint64_t received) override;
@@ -51,7 +55,12 @@ class ScratchDownload : public BodySink {
   bool created() const { return created_; }
   bool createFailed() const { return createFailed_; }
   bool badSize() const { return badSize_; }
+  enum class TooLarge { kNo, kForTheCap, kForTheDisk };
+  TooLarge tooLarge() const { return tooLarge_; }
+  uint64_t maxBytes() const { return maxBytes_; }
+  uint64_t freeBytes() const { return freeBytes_; }  // what the disk had free, once asked
   uint64_t size() const { return size_; }
+  const std::string& targetPath() const { return path_; }
   uint64_t written() const { return written_; }
 
  private:
@@ -64,9 +73,18 @@ class ScratchDownload : public BodySink {
   bool created_ = false;
   bool createFailed_ = false;
   bool badSize_ = false;
+  TooLarge tooLarge_ = TooLarge::kNo;
+  uint64_t maxBytes_ = 0;
+  uint64_t freeBytes_ = 0;
   bool committed_ = false;
   uint64_t size_ = 0;
   uint64_t written_ = 0;
 };
+
+// What the user is told of a download refused as too large: `capText` ("%s" the file's size,
+// "%s" the cap) or `diskText` ("%s" the size, "%s" the folder, "%s" what the disk has free),
+// the sizes written short.
+std::string TooLargeText(const ScratchDownload& download, const std::string& folder, const std::string& capText,
+                         const std::string& diskText);
 
 }  // namespace edms::win

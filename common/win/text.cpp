@@ -1,6 +1,7 @@
 #include "common/win/text.h"
 
 #include <windows.h>
+#include <shlwapi.h>
 
 namespace edms::win {
 
@@ -22,6 +23,13 @@ std::string Narrow(std::wstring_view utf16) {
   WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), out.data(), n,
                       nullptr, nullptr);
   return out;
+}
+
+std::string ShortByteSize(uint64_t bytes) {
+  wchar_t text[64] = {};
+  const LONGLONG value = bytes > static_cast<uint64_t>(INT64_MAX) ? INT64_MAX : static_cast<LONGLONG>(bytes);
+  if (!StrFormatByteSizeW(value, text, 64)) return std::to_string(bytes);
+  return Narrow(text);
 }
 
 }  // namespace edms::win

@@ -209,6 +209,9 @@ def write_config(windows_programs, devserver, work_dirs):
             "AppType": "EDMS_AGENT",
             "AppVersion": APP_VERSION,
             "LanguageID": 1033,
+            # The tests' stand-in editors open test types of their own: every type but a program
+            # may be opened, unless a test asks for the default list.
+            "OpenableTypes": "*",
         }
         if AGENT_PORT != 23232:
             values["ServicePort"] = AGENT_PORT
@@ -247,7 +250,7 @@ def running_agent(windows_programs, devserver, tmp_path_factory):
     values = {
         "AdaptorURL": f"{devserver}/adaptor", "EdmsURL": f"{devserver}/", "NoticeURL": f"{devserver}/notice",
         "WorkFolder": windows_path(base), "DownloadFolder": windows_path(base), "AppType": "EDMS_AGENT",
-        "AppVersion": APP_VERSION,
+        "AppVersion": APP_VERSION, "OpenableTypes": "*",
     }
     uidriver("reg-delete", CONFIG_KEY)
     for name, value in values.items():

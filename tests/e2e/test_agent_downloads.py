@@ -254,8 +254,8 @@ def test_countdown_documents_folder_and_start_during_the_countdown(agent_in, ada
 
 
 def test_view_opens_a_read_only_copy_and_tells_every_failure(agent_in, adaptor, editors, tmp_path):
-    """VIEW empties the View folder, fetches the copy, makes it read-only and opens it in its
-    editor. A refusal shows the server's text, a program's name is refused before the server
+    """VIEW empties the View folder of earlier views, fetches the copy, makes it read-only and
+    opens it in its editor. A refusal shows the server's text, a program's name is refused before the server
     hears of it, and Cancel mid-transfer leaves nothing behind. Exit then ends the agent: the
     view's editor search never waits for a window of the agent's own."""
     agent = agent_in()
@@ -296,13 +296,15 @@ def test_view_opens_a_read_only_copy_and_tells_every_failure(agent_in, adaptor, 
 
     opened, (content, mode, earlier_left), refusal, program, unsent, aborted = run(go(), timeout=300)
     assert opened, "the copy was not opened"
-    assert content == b"read me\r\n" and not earlier_left
+    # A file the agent did not put there stays.
+    assert content == b"read me\r\n" and earlier_left
     assert not mode & 0o222, "the copy is writable"
     assert refusal == ("Information", "Not yours to read.")
     assert program == ("Information", "Files of this type can run as programs; they are not downloaded.") and unsent
     assert aborted == ("Information", ABORTED[1033])
-    # The later views emptied the folder of the earlier ones; the cancelled one left nothing.
-    assert files_in(view) == []
+    # The later views emptied the folder of the earlier ones (the list of what the agent put
+    # there stays); the cancelled one left nothing.
+    assert files_in(view) == [".zelto-views", "earlier.txt"]
     uidriver("command", agent.title, EXIT_COMMAND, timeout_ms=1000, check=False)
     assert agent.wait_exit(10) is not None, "the agent did not end within 10 s of Exit"
 

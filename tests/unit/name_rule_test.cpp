@@ -80,5 +80,22 @@ TEST(IsProgramExtension, FixedListAndPathext) {
   for (const auto& c : cases) EXPECT_EQ(IsProgramExtension(c.extension, pathext), c.program) << c.extension;
 }
 
+TEST(IsOpenableType, DocumentsOnlyUnlessTheAdministratorSaysOtherwise) {
+  struct Case {
+    const char* extension;
+    const char* configured;
+    bool openable;
+  } cases[] = {
+      {".docx", "", true},  {".PDF", "", true},    {".hwp", "", true},   {".zip", "", true},
+      {".html", "", false}, {".svg", "", false},   {".theme", "", false}, {".rdp", "", false},
+      {".xlam", "", false}, {".one", "", false},   {".iqy", "", false},  {".appinstaller", "", false},
+      {"", "", false},      {"", "*", true},      {".svg", "*", true},  {".html", " .pdf ; HTML ", true},
+      {".pdf", ".html", false},  // a list of its own replaces the default one
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(IsOpenableType(c.extension, c.configured), c.openable) << c.extension << " with '" << c.configured << "'";
+  }
+}
+
 }  // namespace
 }  // namespace edms
