@@ -6,8 +6,9 @@ dialog with a note, and the page again with the new version.
     docs/make_screenshots.py PAGE_URL        # the address make run printed
 
 It changes make run's data like a user would (회의록.txt gets version 1.1); delete build/run/data
-to start again from the demo documents. Wine windows are taken with `uidriver screenshot` and
-the page with headless Chromium; scripts/bmp2png makes small PNGs of both.
+to start again from the demo documents. Wine windows are taken whole with `uidriver screenshot`
+and the page whole, however long, with headless Chromium; scripts/bmp2png makes small PNGs of
+both.
 """
 import asyncio
 import base64
@@ -28,6 +29,7 @@ EDIT_CONTROL, SAVE_COMMAND = 0, 0x102  # Notepad's edit control and File > Save
 CHECKIN, NOTE, OK = "Checkin", 1007, 1
 LINE = "결정: 보고서 초안은 금요일까지 공유합니다.\r"
 NOTE_TEXT = "Added the decision on the report draft"
+PAGE_WIDTH = 1100
 
 
 def window_png(title, name):
@@ -38,6 +40,16 @@ def window_png(title, name):
 
 
 async def page_png(page, name):
+    """The whole page, down to the last of its replies: the viewport is made as tall as the page,
+    which then needs no scroll bar and may wrap fewer lines (the height is measured again)."""
+    height = 0
+    for _ in range(5):
+        needed = await page.evaluate("Math.ceil(document.documentElement.getBoundingClientRect().height)")
+        if needed == height:
+            break
+        height = needed
+        await page.call("Emulation.setDeviceMetricsOverride", width=PAGE_WIDTH, height=height,
+                        deviceScaleFactor=1, mobile=False)
     shot = await page.call("Page.captureScreenshot", format="png")
     with tempfile.TemporaryDirectory() as tmp:
         png = Path(tmp) / "page.png"
@@ -55,7 +67,7 @@ async def ui(*args):
 
 async def tour(browser, url):
     async with open_page(browser) as page:
-        await page.call("Emulation.setDeviceMetricsOverride", width=1100, height=620, deviceScaleFactor=1,
+        await page.call("Emulation.setDeviceMetricsOverride", width=PAGE_WIDTH, height=620, deviceScaleFactor=1,
                         mobile=False)
         await connect_page(page, url)
         assert await click_in_row(page, "DEMO-4", "Edit"), "no enabled Edit button for 회의록.txt"

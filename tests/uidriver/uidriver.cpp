@@ -440,8 +440,9 @@ class WindowCapture {
   const BITMAPINFOHEADER& header() const { return header_; }
   const unsigned char* bits() const { return static_cast<const unsigned char*>(bits_); }
 
-  // Copies what the window shows now. The window's own DC yields its pixels even where
-  // another window lies over it; the screen is the fallback when that DC gives nothing.
+  // Copies what the window shows now. Under Wine the window's DC reads back what X shows at
+  // the window's place, another window lying over it included; the screen is the fallback
+  // when that DC gives nothing.
   void Take(HWND hwnd, const RECT& screenRect) {
     std::fill_n(static_cast<unsigned char*>(bits_), size(), 0);
     if (HDC wdc = GetWindowDC(hwnd)) {
@@ -479,8 +480,12 @@ class WindowCapture {
 // the Z: drive, which the Wine prefix maps to the root.
 //
 // A window of another process cannot be made to print itself here (WM_PRINT and PrintWindow
-// do not cross processes under Wine), so its pixels are copied once it is visible and has
-// painted: the capture is repeated until two in a row agree and show more than one colour.
+// do not cross processes under Wine: the bitmap stays as it was), so its pixels are copied once
+// it is visible and has painted: the capture is repeated until two in a row agree and show more
+// than one colour. It is brought to the top for that, without being activated, and put back in
+// its place after. The title bar and frame are in the picture because scripts/wine leaves the
+// windows on its Xvfb unmanaged, so Wine draws them; a managed window has them from a window
+// manager, outside Wine's X window, and with none there they come out black.
 // Fails, writing nothing, when the window stays hidden or blank for the whole timeout.
 int CmdScreenshot(const Options& o) {
   if (o.args.size() != 2) return Usage("screenshot TITLE FILE.bmp");
@@ -493,19 +498,29 @@ int CmdScreenshot(const Options& o) {
   int w = r.right - r.left, ht = r.bottom - r.top;
   if (w <= 0 || ht <= 0) return Fail("the window has no area");
 
+  WindowCapture shot(w, ht), previous(w, ht);
+  if (!shot.ok() || !previous.ok()) return Fail("cannot create the bitmap");
+
+  // Asynchronous, as a hung owner must not hold the driver: the WM_NULL below waits for it.
+  constexpr UINT kRestack = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS;
+  HWND above = GetWindow(h, GW_HWNDPREV);
+  if (above) SetWindowPos(h, HWND_TOP, 0, 0, 0, 0, kRestack);
+
   // Ask for a full repaint, frame and children included, and let the owner's thread run it.
   RedrawWindow(h, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
   DWORD_PTR ignored = 0;
   SendMessageTimeoutW(h, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kCrossProcessTimeoutMs, &ignored);
 
-  WindowCapture shot(w, ht), previous(w, ht);
-  if (!shot.ok() || !previous.ok()) return Fail("cannot create the bitmap");
   bool settled = Poll(o.timeoutMs, [&] {
     previous.Take(h, r);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     shot.Take(h, r);
     return !shot.Uniform() && std::memcmp(shot.bits(), previous.bits(), shot.size()) == 0;
   });
+  // Back under the window that was above it; a window of the other (topmost or not) band there
+  // would move this one into that band instead.
+  auto topmost = [](HWND w) { return (GetWindowLongW(w, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; };
+  if (above && IsWindow(above) && topmost(above) == topmost(h)) SetWindowPos(h, above, 0, 0, 0, 0, kRestack);
   if (!settled) {
     if (shot.Uniform()) return Fail("the window \"" + Narrow(o.args[0]) + "\" shows nothing");
     // Still changing (a progress bar, a caret): the last capture is as good as any.
