@@ -104,7 +104,10 @@ size_t TimedSocket::read_some(const asio::mutable_buffer& buffer, error_code& ec
     return 0;
   }
   size_t n = socket_.read_some(buffer, ec);
-  if (n > 0) idle_ = false;  // the peer has begun: from now on it may pause only so long
+  if (n > 0) {
+    idle_ = false;  // the peer has begun: from now on it may pause only so long
+    heard_ = true;
+  }
   return n;
 }
 

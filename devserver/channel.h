@@ -36,6 +36,7 @@ class TimedSocket {
 
   void AwaitRequest(bool idle) { idle_ = idle; }
   bool IdleExpired() const { return idleExpired_; }
+  bool Heard() const { return heard_; }
   // Reads after this one return at once when nothing has arrived (a close that does not wait).
   void NoWait() { noWait_ = true; }
 
@@ -76,6 +77,7 @@ class TimedSocket {
   bool idle_ = false;
   bool idleExpired_ = false;
   bool noWait_ = false;
+  bool heard_ = false;  // the peer has sent something
 };
 
 class Channel {
@@ -94,6 +96,8 @@ class Channel {
   // idle time-out, and IdleExpired() then tells a peer that never began from one that stopped.
   void AwaitRequest(bool idle) { raw_.AwaitRequest(idle); }
   bool IdleExpired() const { return raw_.IdleExpired(); }
+  // False for a peer that connected and closed without a word (a check that a port is open).
+  bool PeerSpoke() const { return raw_.Heard(); }
 
   // What Beast reads requests through.
   template <class Buffers>

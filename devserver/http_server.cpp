@@ -138,7 +138,7 @@ class Connection {
     try {
       if (!channel_.Handshake(ec)) {
         // A client that does not trust the certificate ends here, with its alert as the reason.
-        if (!channel_.IdleExpired()) Log("TLS handshake failed: " + ec.message());
+        if (channel_.PeerSpoke()) Log("TLS handshake failed: " + ec.message());
       } else {
         while (HandleOne()) {
         }
