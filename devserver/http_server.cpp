@@ -1,12 +1,11 @@
 #include "devserver/http_server.h"
 
-#include <poll.h>
-#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <boost/asio.hpp>
+#include <boost/asio/ssl.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <algorithm>
@@ -22,6 +21,7 @@
 #include "common/encoding.h"
 #include "common/url.h"
 #include "devserver/admin.h"
+#include "devserver/channel.h"
 #include "devserver/commands.h"
 #include "devserver/documents_json.h"
 #include "devserver/json_reply.h"
@@ -34,6 +34,7 @@ namespace {
 namespace asio = boost::asio;
 namespace beast = boost::beast;
 namespace http = beast::http;
+namespace ssl = asio::ssl;
 using tcp = asio::ip::tcp;
 
 std::mutex logMutex;
@@ -42,45 +43,6 @@ void LogLine(const std::string& line) {
   std::lock_guard<std::mutex> lock(logMutex);
   std::fprintf(stderr, "%s %s\n", Store::NowUtc().c_str(), line.c_str());
 }
-
-// True once `fd` has something to read (or the peer has closed) within `ms`.
-bool WaitReadable(int fd, int ms) {
-  pollfd p{fd, POLLIN, 0};
-  int n;
-  do {
-    n = ::poll(&p, 1, ms);
-  } while (n < 0 && errno == EINTR);
-  return n > 0;
-}
-
-// The socket as Beast reads a request from it: a read that gets nothing for `timeoutMs` fails
-// with timed_out, so a peer that stops in the middle of a request cannot hold its thread
-// (Asio's blocking reads have no time limit of their own).
-class TimedReader {
- public:
-  TimedReader(tcp::socket& socket, int timeoutMs) : socket_(socket), timeoutMs_(timeoutMs) {}
-
-  template <class Buffers>
-  size_t read_some(const Buffers& buffers, beast::error_code& ec) {
-    if (!WaitReadable(socket_.native_handle(), timeoutMs_)) {
-      ec = asio::error::timed_out;
-      return 0;
-    }
-    return socket_.read_some(buffers, ec);
-  }
-
-  template <class Buffers>
-  size_t read_some(const Buffers& buffers) {
-    beast::error_code ec;
-    size_t n = read_some(buffers, ec);
-    if (ec) throw beast::system_error(ec);
-    return n;
-  }
-
- private:
-  tcp::socket& socket_;
-  int timeoutMs_;
-};
 
 struct Refusal {
   int status;
@@ -113,41 +75,6 @@ std::optional<Refusal> AdminHeadRefusal(const http::request_parser<http::empty_b
     return Refusal{415, "The admin API takes JSON bodies only (Content-Type: application/json)."};
   }
   return std::nullopt;
-}
-
-// Waits until the socket can take more bytes (it may be non-blocking underneath).
-bool WaitWritable(int fd) {
-  pollfd p{fd, POLLOUT, 0};
-  return ::poll(&p, 1, 30000) > 0;
-}
-
-bool SendAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
-    if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-      if (errno == EAGAIN && !WaitWritable(fd)) return false;
-      continue;
-    }
-    if (n <= 0) return false;
-    data += n;
-    size -= size_t(n);
-  }
-  return true;
-}
-
-// The kernel copies file to socket; nothing passes through user memory.
-bool SendFileRange(int sock, int file, uint64_t count, off_t offset = 0) {
-  while (count > 0) {
-    size_t chunk = count > (1u << 30) ? (1u << 30) : size_t(count);
-    ssize_t n = ::sendfile(sock, file, &offset, chunk);
-    if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-      if (errno == EAGAIN && !WaitWritable(sock)) return false;
-      continue;
-    }
-    if (n <= 0) return false;
-    count -= uint64_t(n);
-  }
-  return true;
 }
 
 HttpReply AdaptorRefusal(int status, const char* code, const std::string& message) {
@@ -202,19 +129,24 @@ void ApplyFault(const Fault& fault, HttpReply& r) {
 
 class Connection {
  public:
-  Connection(ServerContext& ctx, tcp::socket socket) : ctx_(ctx), socket_(std::move(socket)) {}
+  Connection(ServerContext& ctx, tcp::socket socket, ssl::context* tls)
+      : ctx_(ctx), channel_(std::move(socket), tls, ctx.idleTimeoutMs, ctx.requestTimeoutMs) {}
 
   void Run() {
     beast::error_code ec;
-    socket_.set_option(tcp::no_delay(true), ec);
+    channel_.socket().set_option(tcp::no_delay(true), ec);
     try {
-      while (HandleOne()) {
+      if (!channel_.Handshake(ec)) {
+        // A client that does not trust the certificate ends here, with its alert as the reason.
+        if (channel_.PeerSpoke()) Log("TLS handshake failed: " + ec.message());
+      } else {
+        while (HandleOne()) {
+        }
       }
     } catch (const std::exception& e) {
       Log(std::string("connection dropped: ") + e.what());
     }
-    socket_.shutdown(tcp::socket::shutdown_both, ec);
-    socket_.close(ec);
+    channel_.Close(cut_);
   }
 
  private:
@@ -223,15 +155,16 @@ class Connection {
     http::request_parser<http::empty_body> head;
     head.header_limit(kHeaderLimit);
     head.body_limit(std::numeric_limits<std::uint64_t>::max());  // each route sets its own limit once it knows the body's kind
-    // Asio's blocking reads have no time limit, so an idle kept-alive peer is waited for here,
-    // where no request has begun yet.
-    if (buffer_.size() == 0 && !WaitReadable(socket_.native_handle(), ctx_.idleTimeoutMs)) return false;
+    // Only where no byte of a request has arrived yet may the peer stay silent as long as an
+    // idle kept-alive connection.
+    channel_.AwaitRequest(buffer_.size() == 0);
     beast::error_code ec;
-    http::read_header(reader_, buffer_, head, ec);
-    if (ec == http::error::end_of_stream || ec == asio::error::eof || ec == asio::error::connection_reset) {
+    http::read_header(channel_, buffer_, head, ec);
+    if (ec == http::error::end_of_stream || ec == asio::error::eof || ec == asio::error::connection_reset ||
+        ec == ssl::error::stream_truncated) {
       return false;
     }
-    if (ec == asio::error::timed_out) return Dropped("headers");
+    if (ec == asio::error::timed_out) return channel_.IdleExpired() ? false : Dropped("headers");
     if (ec == http::error::header_limit) {
       HttpReply r = AdaptorRefusal(431, code::kHeadersTooLarge, "The request headers are larger than 32 KiB.");
       r.close = true;
@@ -285,7 +218,7 @@ class Connection {
     auto expect = head.get().find(http::field::expect);
     if (expect != head.get().end() && beast::iequals(expect->value(), "100-continue")) {
       static const char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
-      SendAll(socket_.native_handle(), kContinue, sizeof kContinue - 1);
+      channel_.SendAll(kContinue, sizeof kContinue - 1);
     }
   }
 
@@ -297,7 +230,7 @@ class Connection {
       Continue(head);
       http::request_parser<http::string_body> parser(std::move(head));
       parser.body_limit(limit);
-      if (!parser.is_done()) http::read(reader_, buffer_, parser, ec);
+      if (!parser.is_done()) http::read(channel_, buffer_, parser, ec);
       if (!ec) return parser.release().body();
       if (ec == asio::error::timed_out) Dropped("body");
       if (ec != http::error::body_limit) return std::nullopt;
@@ -334,7 +267,7 @@ class Connection {
       r.close = true;
       return Write(r, false);
     }
-    if (!parser.is_done()) http::read(reader_, buffer_, parser, ec);
+    if (!parser.is_done()) http::read(channel_, buffer_, parser, ec);
     beast::error_code closed;
     parser.get().body().file().close(closed);
     struct stat st;
@@ -412,13 +345,13 @@ class Connection {
   bool Admin(http::request_parser<http::empty_body>&& head, const std::string& method, const std::string& path,
              const std::string& query, bool keepAlive) {
     beast::error_code ec;
-    auto remote = socket_.remote_endpoint(ec);
+    auto remote = channel_.socket().remote_endpoint(ec);
     if (ec || !remote.address().is_loopback()) {
       HttpReply r = AdaptorRefusal(403, code::kWrongRoute, "The admin API answers loopback callers only.");
       r.close = true;
       return Write(r, false);
     }
-    auto local = socket_.local_endpoint(ec);
+    auto local = channel_.socket().local_endpoint(ec);
     if (std::optional<Refusal> refusal = AdminHeadRefusal(head, ec ? 0 : local.port())) {
       HttpReply r = JsonReply(refusal->status, {{"error", refusal->reason}});
       r.close = true;  // the body, if any, is not read
@@ -433,7 +366,7 @@ class Connection {
 
   // False when the connection must close afterwards.
   bool Write(HttpReply& r, bool keepAlive) {
-    int fd = socket_.native_handle();
+    cut_ = r.dropWithoutReply || r.cutConnection;
     if (r.dropWithoutReply) return false;
     uint64_t full = r.BodySize();
     uint64_t send = r.sendOnly && *r.sendOnly < full ? *r.sendOnly : full;
@@ -442,28 +375,28 @@ class Connection {
     for (const auto& [name, value] : r.headers) head += name + ": " + value + "\r\n";
     head += "Content-Length: " + std::to_string(r.cutConnection ? full : send) + "\r\n";
     head += close ? "Connection: close\r\n\r\n" : "Connection: keep-alive\r\n\r\n";
-    bool ok = SendAll(fd, head.data(), head.size());
+    bool ok = channel_.SendAll(head.data(), head.size());
     uint64_t sent = 0;
-    if (ok && r.holdTicket) ok = SendHeld(fd, r, send, &sent);
-    if (ok) ok = SendBody(fd, r, sent, send - sent);
+    if (ok && r.holdTicket) ok = SendHeld(r, send, &sent);
+    if (ok) ok = SendBody(r, sent, send - sent);
     return ok && !close;
   }
 
-  bool SendBody(int fd, const HttpReply& r, uint64_t offset, uint64_t count) {
+  bool SendBody(const HttpReply& r, uint64_t offset, uint64_t count) {
     if (count == 0) return true;
-    if (r.file.valid()) return SendFileRange(fd, r.file.get(), count, off_t(offset));
-    return SendAll(fd, r.body.data() + offset, size_t(count));
+    if (r.file.valid()) return channel_.SendFile(r.file.get(), offset, count);
+    return channel_.SendAll(r.body.data() + offset, size_t(count));
   }
 
   // A piece a second keeps the client's receive time-out from firing (and a client that reads
   // in blocks of the piece's size busy) while a test looks at the client's window; the last
   // byte waits for the release so that the reply cannot end early.
-  bool SendHeld(int fd, const HttpReply& r, uint64_t total, uint64_t* sent) {
+  bool SendHeld(const HttpReply& r, uint64_t total, uint64_t* sent) {
     auto until = std::chrono::steady_clock::now() + r.holdFor;
     while (std::chrono::steady_clock::now() < until) {
       if (*sent + 1 < total) {
         uint64_t piece = std::min(r.holdPiece, total - 1 - *sent);
-        if (!SendBody(fd, r, *sent, piece)) return false;
+        if (!SendBody(r, *sent, piece)) return false;
         *sent += piece;
       }
       if (ctx_.faults.WaitReleased(*r.holdTicket, std::chrono::seconds(1))) break;
@@ -476,25 +409,139 @@ class Connection {
   }
 
   ServerContext& ctx_;
-  tcp::socket socket_;
-  TimedReader reader_{socket_, ctx_.requestTimeoutMs};
+  Channel channel_;
   beast::flat_buffer buffer_;
+  bool cut_ = false;  // the last reply was cut short on purpose: no orderly close
 };
 
-// Answers a connection that will not be served and closes it, without waiting on the peer.
-void TurnAway(tcp::socket& socket, const std::string& why) {
+std::string ServiceUnavailable(const std::string& why) {
   std::string body = why + "\n";
-  std::string reply = "HTTP/1.1 503 Service Unavailable\r\nContent-Type: text/plain; charset=utf-8\r\n"
-                      "Content-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
-  (void)::send(socket.native_handle(), reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-  beast::error_code ec;
-  socket.shutdown(tcp::socket::shutdown_both, ec);
-  socket.close(ec);
+  return "HTTP/1.1 503 Service Unavailable\r\nContent-Type: text/plain; charset=utf-8\r\n"
+         "Content-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
 }
+
+// Over TLS a connection is told it will not be served only after a handshake, which waits on
+// the peer: it runs on the accepting thread's event loop, bounded in time and in number, so
+// that neither a full server nor one out of threads needs a thread for it. Once the reply is
+// out the peer's request is read and dropped until it closes: closing on unread bytes would
+// reset the connection, and the peer could lose the reply.
+class TlsTurnAway : public std::enable_shared_from_this<TlsTurnAway> {
+ public:
+  static constexpr int kMaxPending = 64;
+
+  TlsTurnAway(tcp::socket socket, ssl::context& tls, std::string reply, std::shared_ptr<std::atomic<int>> pending)
+      : stream_(std::move(socket), tls), timer_(stream_.get_executor()), reply_(std::move(reply)),
+        pending_(std::move(pending)) {
+    ++*pending_;
+  }
+  ~TlsTurnAway() { --*pending_; }
+
+  void Start() {
+    timer_.expires_after(std::chrono::seconds(5));
+    timer_.async_wait([self = shared_from_this()](beast::error_code ec) {
+      if (ec != asio::error::operation_aborted) self->Finish();
+    });
+    stream_.async_handshake(ssl::stream_base::server, [self = shared_from_this()](beast::error_code ec) {
+      if (ec) return self->Finish();
+      asio::async_write(self->stream_, asio::buffer(self->reply_), [self](beast::error_code ec, size_t) {
+        if (ec) return self->Finish();
+        beast::error_code ignored;
+        self->stream_.next_layer().shutdown(tcp::socket::shutdown_send, ignored);
+        self->Drain();
+      });
+    });
+  }
+
+ private:
+  void Drain() {
+    stream_.next_layer().async_read_some(asio::buffer(drop_), [self = shared_from_this()](beast::error_code ec, size_t) {
+      if (ec) return self->Finish();
+      self->Drain();
+    });
+  }
+
+  void Finish() {
+    timer_.cancel();
+    beast::error_code ignored;
+    stream_.next_layer().close(ignored);
+  }
+
+  ssl::stream<tcp::socket> stream_;
+  asio::steady_timer timer_;
+  std::string reply_;
+  std::shared_ptr<std::atomic<int>> pending_;
+  char drop_[4096];
+};
+
+// Accepts connections on the calling thread's event loop and gives each a thread of its own.
+class Listener {
+ public:
+  Listener(ServerContext& ctx, tcp::acceptor& acceptor, ssl::context* tls)
+      : ctx_(ctx), acceptor_(acceptor), tls_(tls), retry_(acceptor.get_executor()) {}
+
+  void Accept() {
+    acceptor_.async_accept([this](beast::error_code ec, tcp::socket socket) {
+      if (ec) {
+        // Out of descriptors, for instance: wait for connections to end rather than spin.
+        retry_.expires_after(std::chrono::milliseconds(50));
+        retry_.async_wait([this](beast::error_code) { Accept(); });
+        return;
+      }
+      Admit(std::move(socket));
+      Accept();
+    });
+  }
+
+ private:
+  void Admit(tcp::socket socket) {
+    if (active_->load() >= ctx_.maxConnections) {
+      if (!ctx_.quiet) LogLine("connection refused: " + std::to_string(ctx_.maxConnections) + " are being served");
+      TurnAway(std::move(socket), "The server is serving " + std::to_string(ctx_.maxConnections) +
+                                      " connections already; try again later.");
+      return;
+    }
+    ++*active_;
+    auto owned = std::make_shared<tcp::socket>(std::move(socket));
+    try {
+      std::thread([&ctx = ctx_, tls = tls_, active = active_, owned]() {
+        struct Leave {
+          std::atomic<int>& count;
+          ~Leave() { --count; }
+        } leave{*active};
+        Connection(ctx, std::move(*owned), tls).Run();
+      }).detach();
+    } catch (const std::exception& e) {  // no thread to be had: this connection only is turned away
+      --*active_;
+      LogLine(std::string("cannot start a thread for a connection: ") + e.what());
+      TurnAway(std::move(*owned), "The server cannot take this connection now; try again later.");
+    }
+  }
+
+  // Answers a connection that will not be served and closes it, never waiting on the peer here.
+  void TurnAway(tcp::socket socket, const std::string& why) {
+    std::string reply = ServiceUnavailable(why);
+    beast::error_code ec;
+    if (tls_ && turningAway_->load() < TlsTurnAway::kMaxPending) {
+      std::make_shared<TlsTurnAway>(std::move(socket), *tls_, std::move(reply), turningAway_)->Start();
+      return;
+    }
+    if (!tls_) (void)::send(socket.native_handle(), reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    socket.shutdown(tcp::socket::shutdown_both, ec);
+    socket.close(ec);
+  }
+
+  ServerContext& ctx_;
+  tcp::acceptor& acceptor_;
+  ssl::context* tls_;
+  asio::steady_timer retry_;
+  // Connections being served; each has a thread of its own.
+  std::shared_ptr<std::atomic<int>> active_ = std::make_shared<std::atomic<int>>(0);
+  std::shared_ptr<std::atomic<int>> turningAway_ = std::make_shared<std::atomic<int>>(0);
+};
 
 }  // namespace
 
-int Serve(ServerContext& ctx, const std::string& host, uint16_t port) {
+int Serve(ServerContext& ctx, const std::string& host, uint16_t port, ssl::context* tls) {
   asio::io_context io;
   tcp::acceptor acceptor(io);
   try {
@@ -508,40 +555,13 @@ int Serve(ServerContext& ctx, const std::string& host, uint16_t port) {
     return 1;
   }
   beast::error_code bound;
-  std::printf("devserver listening on http://%s:%u\n", host.c_str(), unsigned(acceptor.local_endpoint(bound).port()));
+  std::printf("devserver listening on %s://%s:%u\n", tls ? "https" : "http", host.c_str(),
+              unsigned(acceptor.local_endpoint(bound).port()));
   std::fflush(stdout);
-  // Connections being served; each has a thread of its own.
-  auto active = std::make_shared<std::atomic<int>>(0);
-  for (;;) {
-    auto socket = std::make_shared<tcp::socket>(io);
-    beast::error_code ec;
-    acceptor.accept(*socket, ec);
-    if (ec) {
-      // Out of descriptors, for instance: wait for connections to end rather than spin.
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      continue;
-    }
-    if (active->load() >= ctx.maxConnections) {
-      if (!ctx.quiet) LogLine("connection refused: " + std::to_string(ctx.maxConnections) + " are being served");
-      TurnAway(*socket, "The server is serving " + std::to_string(ctx.maxConnections) +
-                            " connections already; try again later.");
-      continue;
-    }
-    ++*active;
-    try {
-      std::thread([&ctx, active, socket]() {
-        struct Leave {
-          std::atomic<int>& count;
-          ~Leave() { --count; }
-        } leave{*active};
-        Connection(ctx, std::move(*socket)).Run();
-      }).detach();
-    } catch (const std::exception& e) {  // no thread to be had: this connection only is turned away
-      --*active;
-      LogLine(std::string("cannot start a thread for a connection: ") + e.what());
-      TurnAway(*socket, "The server cannot take this connection now; try again later.");
-    }
-  }
+  Listener listener(ctx, acceptor, tls);
+  listener.Accept();
+  io.run();
+  return 1;
 }
 
 }  // namespace devserver

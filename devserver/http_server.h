@@ -1,11 +1,15 @@
-// The HTTP side: accepts connections (one thread each), reads requests with a bounded
-// header size, routes them (adaptor, admin, notice page, static files) and writes the
-// replies, streaming uploads to disk and downloads from disk.
+// The HTTP side: accepts connections (one thread each), over TLS when given a certificate,
+// reads requests with a bounded header size, routes them (adaptor, admin, notice page, static
+// files) and writes the replies, streaming uploads to disk and downloads from disk.
 #pragma once
 #include <cstdint>
 #include <string>
 
 #include "devserver/context.h"
+
+namespace boost::asio::ssl {
+class context;
+}
 
 namespace devserver {
 
@@ -16,9 +20,9 @@ inline constexpr uint64_t kFormBodyLimit = 1024 * 1024;
 // Largest admin body accepted: it may carry an update package in base64.
 inline constexpr uint64_t kAdminBodyLimit = 16 * 1024 * 1024;
 
-// Listens on host:port (port 0 picks a free one) and serves until the process ends.
-// Prints "devserver listening on http://HOST:PORT" once ready. Returns non-zero when
-// it cannot listen.
-int Serve(ServerContext& ctx, const std::string& host, uint16_t port);
+// Listens on host:port (port 0 picks a free one) and serves until the process ends: over TLS
+// with `tls` (which outlives the call), else plain HTTP. Prints "devserver listening on
+// http://HOST:PORT" (https with TLS) once ready. Returns non-zero when it cannot listen.
+int Serve(ServerContext& ctx, const std::string& host, uint16_t port, boost::asio::ssl::context* tls = nullptr);
 
 }  // namespace devserver

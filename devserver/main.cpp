@@ -1,12 +1,15 @@
 // devserver --port N --data DIR [--seed] [--web DIR] [--host ADDR] [--adaptor PATH] [--idle-timeout MS]
-//           [--request-timeout MS] [--max-connections N] [--max-upload BYTES] [--quiet]
+//           [--request-timeout MS] [--max-connections N] [--max-upload BYTES] [--tls-cert FILE --tls-key FILE]
+//           [--quiet]
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <optional>
 #include <string>
 
+#include "devserver/channel.h"
 #include "devserver/context.h"
 #include "devserver/http_server.h"
 #include "devserver/seed.h"
@@ -29,7 +32,8 @@ std::optional<long long> Number(const char* text, long long low, long long high)
 int Usage() {
   std::fprintf(stderr,
                "usage: devserver --port N --data DIR [--seed] [--web DIR] [--host ADDR] [--adaptor PATH] "
-               "[--idle-timeout MS] [--request-timeout MS] [--max-connections N] [--max-upload BYTES] [--quiet]\n"
+               "[--idle-timeout MS] [--request-timeout MS] [--max-connections N] [--max-upload BYTES] "
+               "[--tls-cert FILE --tls-key FILE] [--quiet]\n"
                "  --port N        port to listen on (0 picks a free one)\n"
                "  --data DIR      data folder: edms.sqlite and content files (created when missing)\n"
                "  --seed          fill an empty data folder with the demo data\n"
@@ -40,6 +44,8 @@ int Usage() {
                "  --request-timeout MS  drop a peer silent this long in the middle of a request (default 30000)\n"
                "  --max-connections N   connections served at once; more are turned away (default 64)\n"
                "  --max-upload BYTES    largest check-in body (default 8 GiB)\n"
+               "  --tls-cert FILE       serve https with this certificate chain (PEM, the server's first)\n"
+               "  --tls-key FILE        and this private key (PEM); both or neither\n"
                "  --quiet         no request log on stderr\n");
   return 2;
 }
@@ -50,6 +56,7 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
   std::string data;
   std::string host = "127.0.0.1";
+  std::string tlsCert, tlsKey;
   long port = -1;
   bool seed = false;
   devserver::ServerContext ctx;
@@ -81,6 +88,10 @@ int main(int argc, char** argv) {
       std::optional<long long> n = Number(argv[++i], 0, 1LL << 50);
       if (!n) return Usage();
       ctx.maxUploadBytes = uint64_t(*n);
+    } else if (arg == "--tls-cert" && hasValue) {
+      tlsCert = argv[++i];
+    } else if (arg == "--tls-key" && hasValue) {
+      tlsKey = argv[++i];
     } else if (arg == "--seed") {
       seed = true;
     } else if (arg == "--quiet") {
@@ -89,9 +100,14 @@ int main(int argc, char** argv) {
       return Usage();
     }
   }
-  if (port < 0 || data.empty()) return Usage();
+  if (port < 0 || data.empty() || tlsCert.empty() != tlsKey.empty()) return Usage();
 
   std::string error;
+  std::unique_ptr<boost::asio::ssl::context> tls;
+  if (!tlsCert.empty() && !(tls = devserver::LoadTlsContext(tlsCert, tlsKey, &error))) {
+    std::fprintf(stderr, "devserver: %s\n", error.c_str());
+    return 1;
+  }
   ctx.store = devserver::Store::Open(data, &error);
   if (!ctx.store) {
     std::fprintf(stderr, "devserver: %s\n", error.c_str());
@@ -109,5 +125,5 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  return devserver::Serve(ctx, host, uint16_t(port));
+  return devserver::Serve(ctx, host, uint16_t(port), tls.get());
 }

@@ -1,14 +1,18 @@
 """Starts a devserver on a free port with a temporary data folder and talks to it
-over real HTTP (stdlib http.client only)."""
+over real HTTP or HTTPS (stdlib http.client and ssl only)."""
 import http.client
 import json
 import os
+import ssl
 import subprocess
+import sys
 import uuid
 
 import pytest
 
 REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+sys.path.insert(0, os.path.join(REPO, "tests", "shared"))
+from tls_ca import server_args  # noqa: E402
 DEVSERVER = os.environ.get("DEVSERVER", os.path.join(REPO, "build", "native", "bin", "devserver"))
 
 # Request fields of each form command, in the order the programs send them.
@@ -60,14 +64,18 @@ class Reply:
 
 
 class Server:
-    def __init__(self, proc, port, data):
+    def __init__(self, proc, port, data, url, tls_context=None):
         self.proc = proc
         self.port = port
         self.data = data
+        self.url = url  # as its "listening on" line gives it
+        self.tls_context = tls_context
 
     address = "127.0.0.1"
 
     def connect(self, timeout=30):
+        if self.tls_context:
+            return http.client.HTTPSConnection(self.address, self.port, timeout=timeout, context=self.tls_context)
         return http.client.HTTPConnection(self.address, self.port, timeout=timeout)
 
     def request(self, method, path, body=None, headers=None):
@@ -134,10 +142,15 @@ class Server:
         raise AssertionError(key + " not found")
 
 
-def start_server(data, seed=True, web=None, host=None, extra=(), wrap=(), binary=None):
+def start_server(data, seed=True, web=None, host=None, extra=(), wrap=(), binary=None, tls=None):
     """`wrap`: a command line that runs devserver (for example under other limits);
-    `binary`: another copy of devserver to run."""
+    `binary`: another copy of devserver to run; `tls`: a folder from tls_ca.make_test_ca, whose
+    server certificate devserver serves https with and whose CA the server's requests trust."""
     args = [*wrap, binary or DEVSERVER, "--port", "0", "--data", str(data), *extra]
+    context = None
+    if tls:
+        args += server_args(tls)
+        context = ssl.create_default_context(cafile=os.path.join(tls, "ca.pem"))
     if host:
         args += ["--host", host]
     if seed:
@@ -151,7 +164,7 @@ def start_server(data, seed=True, web=None, host=None, extra=(), wrap=(), binary
         proc.kill()
         raise RuntimeError("devserver did not start: %r" % line)
     port = int(line.rsplit(":", 1)[1])
-    return Server(proc, port, data)
+    return Server(proc, port, data, line.split()[-1], context)
 
 
 @pytest.fixture(scope="session")

@@ -12,6 +12,7 @@ import tempfile
 import pytest
 
 from conftest import DEVSERVER, hex_utf8, start_server
+from tls_ca import make_test_ca, missing_reason
 
 
 def raw_admin(server, method, path, headers, body=b""):
@@ -172,10 +173,13 @@ def test_upload_bodies_are_bounded(tmp_path, size, chunked, code):
         srv.proc.wait()
 
 
-def test_a_thread_that_cannot_start_turns_one_connection_away_not_the_server(tmp_path):
+@pytest.mark.parametrize("tls", [False, True], ids=["http", "https"])
+def test_a_thread_that_cannot_start_turns_one_connection_away_not_the_server(tmp_path, tls):
     """Run as an unprivileged user allowed two threads: the main one and one connection's."""
     if os.geteuid() != 0 or not (shutil.which("setpriv") and shutil.which("prlimit")):
         pytest.skip("needs root, setpriv and prlimit to run devserver as a user with a thread limit")
+    if tls and missing_reason():
+        pytest.skip(missing_reason())
     # The clone may sit under a folder that user cannot enter (a home folder of mode 0700):
     # it runs a copy of devserver from a folder of its own that anyone may enter and read.
     unprivileged = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
@@ -190,12 +194,18 @@ def test_a_thread_that_cannot_start_turns_one_connection_away_not_the_server(tmp
         data = os.path.join(place, "data")
         os.mkdir(data)
         os.chmod(data, 0o777)
+        ca = None
+        if tls:
+            ca = make_test_ca(os.path.join(place, "ca"))
+            for name in os.listdir(ca):
+                os.chmod(ca / name, 0o644)
+            os.chmod(ca, 0o755)
         # Through prlimit, as the test runs it: setpriv itself may exec what that user cannot reach.
         reach = subprocess.run([*unprivileged, "prlimit", binary, "--help"], capture_output=True, text=True)
         if "usage: devserver" not in reach.stdout + reach.stderr:
             pytest.skip("user 65534 cannot run a copy of devserver from %s: %s"
                         % (place, (reach.stderr or reach.stdout).strip()))
-        srv = start_server(data, web=web, binary=binary, wrap=[*unprivileged, "prlimit", "--nproc=2"])
+        srv = start_server(data, web=web, binary=binary, wrap=[*unprivileged, "prlimit", "--nproc=2"], tls=ca)
         try:
             held = [socket.create_connection(("127.0.0.1", srv.port), timeout=10) for _ in range(2)]
             turned_away = srv.request("GET", "/api/documents")

@@ -12,6 +12,7 @@ import json
 import os
 import socket
 import subprocess
+import sys
 import tempfile
 import time
 from pathlib import Path
@@ -23,6 +24,8 @@ import websockets.exceptions
 from wine_run import run_wine
 
 ROOT = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(ROOT / "tests" / "shared"))
+from tls_ca import server_args  # noqa: E402
 WINE = ROOT / "scripts" / "wine"
 WINDOWS_BIN = Path(os.environ.get("EDMS_WINDOWS_BIN", ROOT / "build" / "windows" / "bin"))
 AGENT_EXE = WINDOWS_BIN / "Pellarin.exe"
@@ -147,20 +150,21 @@ class Agent:
 
 
 @contextlib.contextmanager
-def seeded_devserver(prefix="edms-e2e-"):
+def seeded_devserver(prefix="edms-e2e-", tls=None):
     """A devserver on a free port over a new, seeded data folder, serving web/; yields its
-    base URL and always stops it."""
+    base URL and always stops it. `tls`: a folder from tls_ca.make_test_ca, whose server
+    certificate it serves https with."""
     if not DEVSERVER.exists():
         pytest.skip(f"devserver is not built ({DEVSERVER})")
     port = free_port()
     with tempfile.TemporaryDirectory(prefix=prefix) as data:
         proc = subprocess.Popen([str(DEVSERVER), "--port", str(port), "--data", data, "--seed",
-                                 "--web", str(ROOT / "web"), "--quiet"],
+                                 "--web", str(ROOT / "web"), "--quiet", *(server_args(tls) if tls else [])],
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         try:
             if not wait_until(lambda: port_open(port) or proc.poll() is not None, 30) or not port_open(port):
                 pytest.fail("devserver did not start listening")
-            yield f"http://127.0.0.1:{port}"
+            yield f"{'https' if tls else 'http'}://127.0.0.1:{port}"
         finally:
             proc.terminate()
             try:
