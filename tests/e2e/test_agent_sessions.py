@@ -25,7 +25,7 @@ def test_a_windows_program_of_this_session_is_identified_and_accepted(write_conf
     async def linux_client():
         async with session("alice") as (_, welcome):
             return welcome
-    assert run(linux_client()) == "Welcome alice"
+    assert run(linux_client())["arg1"] == "Welcome alice"
     assert any(line == "connection from a process that cannot be identified: accepted" for line in agent.trace_lines())
 
 
@@ -48,7 +48,7 @@ def test_a_second_session_is_told_keeps_running_and_takes_the_port_once_free(wri
         async def login():
             async with session("bob") as (_, welcome):
                 return welcome
-        assert run(login()) == "Welcome bob"
+        assert run(login())["arg1"] == "Welcome bob"
         second.stop()
     finally:
         other.end_session()
