@@ -11,6 +11,7 @@
 
 #include "agent/resource.h"
 #include "common/encoding.h"
+#include "common/win/internet_mark.h"
 #include "common/win/language.h"
 #include "common/win/text.h"
 #include "tests/win/child_process.h"
@@ -42,7 +43,7 @@ class Folder {
  public:
   explicit Folder(const std::string& name) : path_(test::TempPath(name)) { CreateDirectoryW(win::Widen(path_).c_str(), nullptr); }
   ~Folder() {
-    for (const std::string& file : Files()) DeleteFileW(win::Widen(path_ + "\\" + file).c_str());
+    for (const std::string& file : Files(true)) DeleteFileW(win::Widen(path_ + "\\" + file).c_str());
     RemoveDirectoryW(win::Widen(path_).c_str());
   }
   const std::string& path() const { return path_; }
@@ -50,13 +51,17 @@ class Folder {
   void Write(const std::string& name, const std::string& bytes) const {
     std::ofstream(win::Widen(File(name)).c_str(), std::ios::binary) << bytes;
   }
-  std::vector<std::string> Files() const {
+  // The files; a side stream (Wine keeps one as a file named "name:stream") only with `streams`.
+  std::vector<std::string> Files(bool streams = false) const {
     std::vector<std::string> names;
     WIN32_FIND_DATAW found{};
     HANDLE search = FindFirstFileW(win::Widen(path_ + "\\*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return names;
     do {
-      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(win::Narrow(found.cFileName));
+      const std::string name = win::Narrow(found.cFileName);
+      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && (streams || name.find(':') == std::string::npos)) {
+        names.push_back(name);
+      }
     } while (FindNextFileW(search, &found));
     FindClose(search);
     std::sort(names.begin(), names.end());
@@ -135,6 +140,10 @@ TEST_F(TransferTest, ResultCodesAndWhatIsLeftOnDisk) {
     }
     if (c.code == 0) {
       EXPECT_EQ(result.path, folder.File(c.freeName ? "doc(2).txt" : "doc.txt"));
+      // A file from the server says so, with the server's origin.
+      const std::string mark = win::ReadInternetMark(result.path);
+      EXPECT_NE(mark.find("ZoneId=3"), std::string::npos) << mark;
+      EXPECT_NE(mark.find("HostUrl=http://127.0.0.1:"), std::string::npos) << mark;
     }
   }
 }
