@@ -1,5 +1,7 @@
 #include "agent/service/peer_identity.h"
 
+// Before windows.h: WIN32_LEAN_AND_MEAN leaves out the sockets header the TCP table needs.
+#include <winsock2.h>
 #include <windows.h>
 #include <iphlpapi.h>
 #include <sddl.h>
