@@ -87,9 +87,10 @@ CheckInOutcome RunCheckIn(HINSTANCE instance, const std::string& args, const std
   const std::string adaptorUrl = Arg(args, arg::kAdaptorUrl);
   const std::string oid = Arg(args, arg::kOid);
   const std::string docPath = HexDecodeUtf8(Arg(args, arg::kFilePath));
+  const std::string newVersion = Arg(args, arg::kNewVersion);
   const std::vector<std::string> fields = {oid,
                                            Arg(args, arg::kVersionNo),
-                                           Arg(args, arg::kNewVersion),
+                                           newVersion,
                                            Arg(args, arg::kUserId),
                                            Arg(args, arg::kPassword),
                                            Arg(args, arg::kShareName),
@@ -152,7 +153,7 @@ CheckInOutcome RunCheckIn(HINSTANCE instance, const std::string& args, const std
 
   // The bar is drawn at once; there is no reason to hold the user up to look at it.
   hooks.progress(100);
-  if (out.result.ok()) Complete(oid, docPath, fields[2], out);
+  if (out.result.ok()) Complete(oid, docPath, newVersion, out);
   return out;
 }
 
