@@ -5,10 +5,13 @@
 
 #include "common/argument_keys.h"
 #include "common/arguments.h"
+#include "common/checked_in_copies.h"
 #include "common/encoding.h"
 #include "common/requests.h"
 #include "common/url.h"
+#include "common/win/checked_in_copies.h"
 #include "common/win/checkout_record.h"
+#include "common/win/client_config.h"
 #include "common/win/exchange.h"
 #include "common/win/language.h"
 #include "common/win/side_streams.h"
@@ -39,15 +42,37 @@ class WorkingCopySource : public win::UploadSource {
   bool failed_ = false;
 };
 
+// The server's "accepted" proves nothing about what it stored: unless the site keeps no
+// copies, the working copy goes to the work folder's "Checked in" folder, never away.
+void PutAwayCopy(const std::string& version, CheckInOutcome& out) {
+  if (out.localPath.empty()) return;
+  const win::CheckedInSettings settings = win::LoadCheckedInSettings();
+  if (settings.keepDays == 0) {
+    if (!DeleteFileW(win::Widen(out.localPath).c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+      out.copyKept = true;
+    }
+    return;
+  }
+  const std::optional<std::string> folder = CheckedInFolder(settings.workFolder);
+  DWORD error = ERROR_PATH_NOT_FOUND;
+  if (folder) {
+    if (const std::optional<std::string> kept = win::KeepCheckedInCopy(out.localPath, *folder, version, error)) {
+      win::Trace("CheckIn- working copy kept as " + *kept);
+      return;
+    }
+  }
+  if (error == ERROR_FILE_NOT_FOUND) return;
+  win::Trace("CheckIn- working copy left in place (error " + std::to_string(error) + "): " + out.localPath);
+  // Only an editor holding the copy is something the user can act on.
+  if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) out.copyKept = true;
+}
+
 // After the server accepted: side streams, working copy, record, shell.
-void Complete(const std::string& oid, const std::string& docPath, CheckInOutcome& out) {
+void Complete(const std::string& oid, const std::string& docPath, const std::string& version, CheckInOutcome& out) {
   win::SignalStream(docPath, win::kRefreshStream);
   win::SignalStream(docPath, win::kNotifyStream);
   win::Trace("CheckIn- meta data refreshed.");
-  if (!out.localPath.empty() && !DeleteFileW(win::Widen(out.localPath).c_str()) &&
-      GetLastError() != ERROR_FILE_NOT_FOUND) {
-    out.copyKept = true;
-  }
+  PutAwayCopy(version, out);
   // The server holds the new version now: the record goes even when the copy stayed.
   win::DeleteCheckOutRecord(oid);
   win::NotifyShellAttributes(docPath);
@@ -62,9 +87,10 @@ CheckInOutcome RunCheckIn(HINSTANCE instance, const std::string& args, const std
   const std::string adaptorUrl = Arg(args, arg::kAdaptorUrl);
   const std::string oid = Arg(args, arg::kOid);
   const std::string docPath = HexDecodeUtf8(Arg(args, arg::kFilePath));
+  const std::string newVersion = Arg(args, arg::kNewVersion);
   const std::vector<std::string> fields = {oid,
                                            Arg(args, arg::kVersionNo),
-                                           Arg(args, arg::kNewVersion),
+                                           newVersion,
                                            Arg(args, arg::kUserId),
                                            Arg(args, arg::kPassword),
                                            Arg(args, arg::kShareName),
@@ -127,7 +153,7 @@ CheckInOutcome RunCheckIn(HINSTANCE instance, const std::string& args, const std
 
   // The bar is drawn at once; there is no reason to hold the user up to look at it.
   hooks.progress(100);
-  if (out.result.ok()) Complete(oid, docPath, out);
+  if (out.result.ok()) Complete(oid, docPath, newVersion, out);
   return out;
 }
 

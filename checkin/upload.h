@@ -1,5 +1,6 @@
 // One check-in attempt: the working copy goes to the server as the body of a CHECKIN
-// request; on success the copy and its check-out record are removed.
+// request; on success its check-out record is removed and the copy is kept in the work
+// folder's "Checked in" folder (deleted when KeepCheckedInDays is 0).
 #pragma once
 #include <windows.h>
 
@@ -16,7 +17,7 @@ namespace edms::checkin {
 // read. `result.message` is what the dialog shows for anything but 0.
 struct CheckInOutcome {
   win::ProgramResult result{win::kResultOtherFailure, {}};
-  bool copyKept = false;  // accepted, but the working copy could not be deleted (in use)
+  bool copyKept = false;  // accepted, but the working copy is in use and stayed where it was
   std::string localPath;  // the working copy
 };
 

@@ -2,11 +2,14 @@
 
 #include <utility>
 
+#include "common/checked_in_copies.h"
 #include "common/program_names.h"
 #include "common/requests.h"
 #include "common/text_format.h"
 #include "common/working_copy.h"
+#include "common/win/checked_in_copies.h"
 #include "common/win/checkout_record.h"
+#include "common/win/client_config.h"
 #include "common/win/command_line.h"
 #include "common/win/exchange.h"
 #include "common/win/handles.h"
@@ -231,6 +234,21 @@ void CZTWorkingDocumentsDlg::Edit() {
   }
 }
 
+void CZTWorkingDocumentsDlg::OpenCheckedInCopies() {
+  if (busy_) return;
+  // The folder ZTCheckIn keeps the copies in: the configuration's, whatever the list was given.
+  const std::optional<std::string> folder = CheckedInFolder(win::LoadCheckedInSettings().workFolder);
+  DWORD error = ERROR_PATH_NOT_FOUND;
+  if (folder && (error = win::MakeCheckedInFolder(*folder)) == ERROR_SUCCESS) {
+    error = win::OpenWithShell(*folder, SW_SHOWNORMAL);
+  }
+  if (error != ERROR_SUCCESS) {
+    win::Trace("checked-in copies not opened: error " + std::to_string(error));
+    Message(FillPlaceholder(Text(IDS_CHECKED_IN_NOT_OPENED),
+                            folder.value_or(kCheckedInFolderName) + "\n" + win::DescribeError(error)));
+  }
+}
+
 bool CZTWorkingDocumentsDlg::OnCommand(int id, int notifyCode, HWND control) {
   switch (id) {
     case IDC_REFRESH:
@@ -244,6 +262,9 @@ bool CZTWorkingDocumentsDlg::OnCommand(int id, int notifyCode, HWND control) {
       return true;
     case IDC_EDIT:
       Edit();
+      return true;
+    case IDC_CHECKED_IN:
+      OpenCheckedInCopies();
       return true;
     case IDOK:
       // Enter does not close the list.

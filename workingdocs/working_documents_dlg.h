@@ -37,6 +37,9 @@ class CZTWorkingDocumentsDlg : public win::CDialogBase {
   // refreshes. Nothing starts while the document is open in an editor (`editorOpenText`).
   void RunForSelectedRow(const char* program, ArgumentsFor arguments, UINT editorOpenText);
   void Edit();
+  // Opens the work folder's "Checked in" folder in the shell (created when missing); a box
+  // says when it cannot be.
+  void OpenCheckedInCopies();
   int SelectedRow() const;
   void UpdateButtons();
   void SetBusy(bool busy);

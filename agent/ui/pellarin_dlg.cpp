@@ -14,9 +14,11 @@
 #include "agent/ui/notice_dlg.h"
 #include "agent/ui/pellarin_app.h"
 #include "common/app_rules.h"
+#include "common/checked_in_copies.h"
 #include "common/page_url.h"
 #include "common/text_format.h"
 #include "common/win/cancelled_copies.h"
+#include "common/win/checked_in_copies.h"
 #include "common/win/checkout_record.h"
 #include "common/win/language.h"
 #include "common/win/message_box.h"
@@ -137,7 +139,23 @@ bool CPellarinDlg::OnInitDialog() {
   ArmTimers();
   win::Trace(portHeld_ ? "not serving: the port is held" : "serving");
   LookForUncheckedEdits();
+  RemoveOldCheckedInCopies();
   return true;
+}
+
+void CPellarinDlg::RemoveOldCheckedInCopies() {
+  try {
+    std::thread([keyPath = ConfigKeyPath()] {
+      const win::CheckedInSettings settings = win::LoadCheckedInSettings(keyPath);
+      const std::optional<std::string> folder = CheckedInFolder(settings.workFolder);
+      if (!folder) return;
+      const size_t removed = win::RemoveExpiredCheckedInCopies(*folder, settings.keepDays, win::NowFileTicks());
+      win::Trace(std::to_string(removed) + " checked-in copies older than " + std::to_string(settings.keepDays) +
+                 " days removed");
+    }).detach();
+  } catch (const std::exception& e) {
+    win::Trace(std::string("no clearing of checked-in copies: ") + e.what());
+  }
 }
 
 void CPellarinDlg::LookForUncheckedEdits() {

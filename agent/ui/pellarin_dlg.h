@@ -81,6 +81,8 @@ class CPellarinDlg : public win::CDialogBase {
   void ArmNoticeTimer();
   void ArmUpdateTimer();
   void LookForUncheckedEdits();
+  // Deletes, aside from the window thread, the checked-in copies kept past KeepCheckedInDays.
+  void RemoveOldCheckedInCopies();
   void ShowUncheckedEdits(std::size_t count);
   void EndLoop(int result);
   void ShowInformation(const std::string& text, UINT icon = MB_ICONEXCLAMATION);

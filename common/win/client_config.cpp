@@ -115,4 +115,13 @@ ProgramSettings LoadProgramSettings(bool appTypeOnlyWithLanguage, const std::str
   return settings;
 }
 
+CheckedInSettings LoadCheckedInSettings(const std::string& keyPath) {
+  CheckedInSettings settings;
+  CRegistry reg(CRegistry::kRead);
+  if (reg.Open(keyPath) != ERROR_SUCCESS) return settings;
+  settings.workFolder = reg["WorkFolder"].Text();
+  if (CRegEntry& days = reg["KeepCheckedInDays"]; days.HasValue()) settings.keepDays = days.Number();
+  return settings;
+}
+
 }  // namespace edms::win

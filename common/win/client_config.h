@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/checked_in_copies.h"
+
 namespace edms::win {
 
 inline constexpr char kConfigKeyPath[] = "Software\\kelvora\\Zelto\\Config";
@@ -81,5 +83,14 @@ struct ProgramSettings {
   std::string appType;
 };
 ProgramSettings LoadProgramSettings(bool appTypeOnlyWithLanguage, const std::string& keyPath = kConfigKeyPath);
+
+// Where copies are kept after their check-in and for how long: WorkFolder and
+// KeepCheckedInDays (kDefaultKeepCheckedInDays when absent; 0: not kept at all). A key that
+// cannot be read gives no work folder and the default days.
+struct CheckedInSettings {
+  std::string workFolder;
+  uint32_t keepDays = kDefaultKeepCheckedInDays;
+};
+CheckedInSettings LoadCheckedInSettings(const std::string& keyPath = kConfigKeyPath);
 
 }  // namespace edms::win

@@ -325,7 +325,22 @@ def throttled_peer():
 
 
 @pytest.fixture
-def checked_out(server, uidriver, work_folder):
+def kept_folder(uidriver, work_folder):
+    """The configuration's WorkFolder is this test's work folder, copies kept the default days;
+    returns the Unix path of its "Checked in" folder."""
+    uidriver.reg_set(CONFIG_KEY, "WorkFolder", "sz", win_path(work_folder))
+    uidriver.reg_delete(CONFIG_KEY, "KeepCheckedInDays")
+    yield os.path.join(work_folder, "Checked in")
+    uidriver.reg_delete(CONFIG_KEY, "KeepCheckedInDays")
+
+
+def read_bytes(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+@pytest.fixture
+def checked_out(server, uidriver, work_folder, kept_folder):
     """Makes a document checked out by alice on the server, with its working copy and record:
     make(content=b"...", version="1.2", name="Report.docx", immutable="F", creator="alice")
     returns a dict with oid, copy (Unix path), name, version."""

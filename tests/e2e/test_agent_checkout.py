@@ -65,6 +65,10 @@ def test_edited_document_is_checked_in(cycle_agent, adaptor):
     doc = adaptor.document(oid)
     assert doc["current"] == "1.1" and doc["checkout"] is None
     assert record_path(oid) is None
+    # The edited copy is kept in the configured work folder, as sent.
+    assert not copy_path(cycle_agent, name, oid).exists()
+    kept = cycle_agent / "Checked in" / f"Notes({oid}) v1.1{EDIT}"
+    assert kept.stat().st_size == adaptor.last("CHECKIN")["body_size"] > 0
 
 
 def test_failed_checkout_is_replied_once(cycle_agent, adaptor):

@@ -7,9 +7,9 @@ import pytest
 
 from checkin_fixtures import (CHECKIN_TITLE, CHECKOUTS_KEY, CONFIG_KEY, checked_out,  # noqa: F401
                               checkin, checkin_program, devserver, english, hex_utf8, holder,
-                              pattern_bytes, record_exists, save_screenshot, server,
-                              server_content, server_document, throttled_peer, uidriver,
-                              work_folder)
+                              kept_folder, pattern_bytes, read_bytes, record_exists,
+                              save_screenshot, server, server_content, server_document,
+                              throttled_peer, uidriver, work_folder)
 from conftest import wait_until
 
 SAME, MINOR, MAJOR, DOC_NAME, NOTE = 1001, 1002, 1003, 1004, 1007
@@ -112,7 +112,7 @@ def test_radios_are_exclusive(checkin, server, checked_out):
 
 # --- the upload -----------------------------------------------------------------------------
 
-def test_checkin_stores_version_note_and_bytes(checkin, server, checked_out):
+def test_checkin_stores_version_note_and_bytes(checkin, server, checked_out, kept_folder):
     content = "새 내용 — new content\r\n".encode("utf-8") * 100
     note = "검토 완료: 표 2 수정 (final)"
     doc = checked_out(content=content)
@@ -131,8 +131,42 @@ def test_checkin_stores_version_note_and_bytes(checkin, server, checked_out):
     assert sent["raw"]["XRQ_NEWVERSION"] == hex_utf8("2.0")
     # Started like the agent starts it: no PASSWORD, no SHARE_NAME, both sent empty.
     assert sent["raw"]["XRQ_PASS"] == "" and sent["raw"]["XRQ_SHARENAME"] == ""
-    assert not os.path.exists(doc["copy"])
     assert not record_exists(checkin.ui, doc["oid"])
+    assert os.listdir(kept_folder) == [f"Report({doc['oid']}) v2.0.docx"]
+    assert read_bytes(os.path.join(kept_folder, os.listdir(kept_folder)[0])) == content
+    assert not os.path.exists(doc["copy"])
+
+
+# (case, KeepCheckedInDays, a file holds the name "Checked in", where the copy is afterwards)
+ACCEPTED_COPY = [
+    ("kept", None, False, "kept"),
+    ("kept no days", 0, False, None),
+    ("folder cannot be made", None, True, "in place"),
+]
+
+
+@pytest.mark.parametrize("case,days,blocked,where", ACCEPTED_COPY, ids=[row[0] for row in ACCEPTED_COPY])
+def test_copy_after_the_server_answers_00(checkin, server, checked_out, kept_folder, case, days, blocked, where):
+    # The server says "00" without storing anything: only this computer has the edits.
+    content = "저장되지 않은 편집 — unsaved\r\n".encode("utf-8") * 40
+    doc = checked_out(content=content)
+    server.fault(command="CHECKIN", object=doc["oid"], mode="refuse", code="00", message="")
+    if days is not None:
+        checkin.ui.reg_set(CONFIG_KEY, "KeepCheckedInDays", "dword", days)
+    if blocked:
+        with open(kept_folder, "wb") as f:
+            f.write(b"not a folder")
+    open_dialog(checkin, arguments(server.adaptor_url, doc))
+    press_ok(checkin)
+    run = checkin.finish()
+    assert (run.code, run.boxes) == (0, [])
+    assert server_document(server, doc["oid"])["current"] == "1.2"
+    assert not record_exists(checkin.ui, doc["oid"])
+    kept = os.path.join(kept_folder, f"Report({doc['oid']}) v1.3.docx")
+    assert os.path.exists(kept) == (where == "kept")
+    assert os.path.exists(doc["copy"]) == (where == "in place")
+    if where:
+        assert read_bytes(kept if where == "kept" else doc["copy"]) == content
 
 
 def test_typed_note_stops_at_200_characters(checkin, server, checked_out):

@@ -5,12 +5,12 @@ import os
 import pytest
 
 from checkin_fixtures import (CHECKIN_TITLE, CHECKOUTS_KEY, CONFIG_KEY, adaptor_post, devserver,  # noqa: F401
-                              english, hex_utf8, holder, save_screenshot, server, server_document,
-                              uidriver, work_folder)
+                              english, hex_utf8, holder, kept_folder, read_bytes, save_screenshot,
+                              server, server_document, uidriver, win_path, work_folder)
 from checkout_fixtures import test_editor  # noqa: F401
 from conftest import wait_until
-from workingdocs_fixtures import (CANCEL, CHECKIN, DIALOG_CLASS, EDIT, LEGEND, REFRESH, TITLE,  # noqa: F401
-                                  lone_copy, make_checkout, user, working_documents)
+from workingdocs_fixtures import (CANCEL, CHECKED_IN, CHECKIN, DIALOG_CLASS, EDIT, LEGEND, REFRESH,  # noqa: F401
+                                  TITLE, lone_copy, make_checkout, user, working_documents)
 
 YES = 6
 NO_LOCAL_COPY = ("Can not find local copy, Please be sure that you checked out the document on this "
@@ -98,7 +98,7 @@ def test_refresh_selects_the_same_document_again(working_documents, server, make
     assert not run.enabled(CANCEL)
 
 
-def test_checkin_started_from_the_list(working_documents, server, make_checkout, user):
+def test_checkin_started_from_the_list(working_documents, server, make_checkout, user, kept_folder):
     doc = make_checkout(user, "보고서.docx", "1.2", stamp="moved")
     run = working_documents().start(server.adaptor_url, user)
     run.wait_rows([["보고서.docx", "1.2,CURRENT *", "", "alice(alice)"]])
@@ -118,6 +118,7 @@ def test_checkin_started_from_the_list(working_documents, server, make_checkout,
     assert stored["checkout"] is None and stored["current"] == "1.3"
     assert server.last("CHECKIN")["raw"]["XRQ_PASS"] == hex_utf8("KVMRT")
     assert not os.path.exists(doc["copy"])
+    assert read_bytes(os.path.join(kept_folder, f"보고서({doc['oid']}) v1.3.docx")) == b"working copy\r\n"
 
 
 def test_cancel_started_from_the_list(working_documents, server, make_checkout, user, uidriver):
@@ -203,6 +204,26 @@ def test_a_second_start_closes_only_the_first_list(working_documents, server, us
     assert wait_until(lambda: first.proc.poll() is not None, 30), "the first list is still running"
     assert wait_until(lambda: len(list_windows(uidriver)) == 1, 30)
     assert second.proc.poll() is None and other.proc.poll() is None
+
+
+def test_checked_in_copies_open_in_the_shell(working_documents, server, user, kept_folder):
+    run = working_documents().start(server.adaptor_url, user)
+    run.wait_rows([])
+    with open(kept_folder, "wb") as f:  # a file holds the folder's name
+        f.write(b"not a folder")
+    run.click(CHECKED_IN)
+    caption, text = run.box()
+    assert caption == "Information"
+    assert text.startswith("The folder of checked-in copies could not be opened:\n" + win_path(kept_folder) + "\n")
+    os.remove(kept_folder)
+    run.click(CHECKED_IN)
+    # The shell's window of the folder, created for the occasion, carries its name.
+    try:
+        assert run.ui.run("wait-window", "Checked in", timeout_ms=30000)[0] == 0
+        assert os.path.isdir(kept_folder)
+    finally:
+        run.ui.run("close", "Checked in", timeout_ms=2000)
+        run.ui.run("wait-gone", "Checked in", timeout_ms=10000)
 
 
 def list_windows(ui):

@@ -9,11 +9,11 @@ import uuid
 import pytest
 
 from checkin_fixtures import (CHECKOUTS_KEY, WINDOWS_BIN, WINE, _require, hex_utf8,  # noqa: F401
-                              server_checkout, win_path)
+                              kept_folder, server_checkout, win_path)
 from conftest import wait_until
 
 TITLE = "Checked out documents"
-LIST, CHECKIN, CANCEL, EDIT, REFRESH, LEGEND = 1001, 3, 4, 5, 1002, 1003
+LIST, CHECKIN, CANCEL, EDIT, REFRESH, LEGEND, CHECKED_IN = 1001, 3, 4, 5, 1002, 1003, 1004
 DIALOG_CLASS = "ZTWorkingDocumentsDlg"
 # 100 ns ticks between 1601-01-01 and 1970-01-01: a Unix time as the Windows file time.
 EPOCH_AS_FILETIME = 116444736000000000
@@ -158,7 +158,7 @@ def lone_copy():
 
 
 @pytest.fixture
-def make_checkout(server, uidriver, work_folder):
+def make_checkout(server, uidriver, work_folder, kept_folder):
     """make_checkout(user, name="Report.docx", version="1.0", note="", creator="alice", copy=True,
     stamp="same"|"moved"|None, versions=None) checks a new document out for `user` on the
     server (versions: [(version, note)], the last one current) and, with `copy`, puts its
