@@ -6,6 +6,7 @@ skipped when there is none. Every wait has a time-out; the browser and its profi
 always removed at teardown, whatever the test did.
 """
 import asyncio
+import contextlib
 import json
 import os
 import shutil
@@ -18,7 +19,8 @@ import urllib.request
 import pytest
 import websockets
 
-from conftest import AGENT_PORT, free_port, seeded_devserver, wait_until
+from conftest import AGENT_PORT, TOOLS_BIN, free_port, seeded_devserver, wait_until, windows_path
+from wine_run import register_opener, unregister_opener
 
 START_TIMEOUT = 30  # seconds until the DevTools endpoint answers
 CALL_TIMEOUT = 30  # seconds for one protocol call
@@ -35,10 +37,12 @@ def chromium_path():
 
 
 class Chromium:
-    """One headless Chromium with a new, empty profile. stop() is safe at any time, more than once."""
+    """One headless Chromium with a new, empty profile, started with CHROMIUM_FLAGS and `flags`.
+    stop() is safe at any time, more than once."""
 
-    def __init__(self, exe):
+    def __init__(self, exe, flags=()):
         self.exe = exe
+        self.flags = list(flags)
         self.port = free_port()
         self.profile = tempfile.mkdtemp(prefix="edms-chromium-")
         self.proc = None
@@ -46,7 +50,7 @@ class Chromium:
     def start(self):
         self._log = tempfile.TemporaryFile()
         self.proc = subprocess.Popen(
-            [self.exe, *CHROMIUM_FLAGS, f"--user-data-dir={self.profile}",
+            [self.exe, *CHROMIUM_FLAGS, *self.flags, f"--user-data-dir={self.profile}",
              f"--remote-debugging-port={self.port}", "about:blank"],
             stdin=subprocess.DEVNULL, stdout=self._log, stderr=subprocess.STDOUT, start_new_session=True)
         if not wait_until(lambda: self.page_url() is not None or self.proc.poll() is not None, START_TIMEOUT) \
@@ -161,16 +165,42 @@ class open_page:
         await asyncio.wait_for(self.ws.close(), 10)
 
 
-@pytest.fixture
-def browser():
+@contextlib.contextmanager
+def chromium(*flags):
+    """A started Chromium with the extra `flags`, always stopped on the way out; skips the test
+    when there is no Chromium."""
     exe = chromium_path()
     if exe is None:
         pytest.skip("no Chromium (apt-get install chromium, or set EDMS_CHROMIUM)")
-    chromium = Chromium(exe)
+    browser = Chromium(exe, flags)
     try:
-        yield chromium.start()
+        yield browser.start()
     finally:
-        chromium.stop()
+        browser.stop()
+
+
+@pytest.fixture
+def browser():
+    with chromium() as started:
+        yield started
+
+
+@pytest.fixture
+def docx_editor(windows_programs):
+    """register(append): test_editor.exe becomes the HKCR editor of .docx (the demo page's
+    Report.docx); with `append` it adds that text to the document, like a user who edited and
+    saved it. Removed at teardown."""
+    exe = TOOLS_BIN / "test_editor.exe"
+    if not exe.exists():
+        pytest.skip(f"test_editor.exe is not built ({exe})")
+    prog_id = "EdmsBrowserTests.docx"
+    keys = []
+
+    def register(append):
+        keys[:] = register_opener(".docx", prog_id, f'"{windows_path(exe)}" "%1"' + (f" --write {append}" if append else ""))
+
+    yield register
+    unregister_opener(keys)
 
 
 @pytest.fixture(name="devserver")

@@ -11,10 +11,12 @@ import contextlib
 import json
 import os
 import socket
+import ssl
 import subprocess
 import sys
 import tempfile
 import time
+import urllib.request
 from pathlib import Path
 
 import pytest
@@ -25,11 +27,12 @@ from wine_run import run_wine
 
 ROOT = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(ROOT / "tests" / "shared"))
-from tls_ca import server_args  # noqa: E402
+from tls_ca import make_test_ca, missing_reason, server_args  # noqa: E402
 WINE = ROOT / "scripts" / "wine"
 WINDOWS_BIN = Path(os.environ.get("EDMS_WINDOWS_BIN", ROOT / "build" / "windows" / "bin"))
 AGENT_EXE = WINDOWS_BIN / "Pellarin.exe"
 UIDRIVER = Path(os.environ.get("EDMS_UIDRIVER", WINDOWS_BIN / "uidriver.exe"))
+TOOLS_BIN = Path(os.environ.get("EDMS_TEST_TOOLS_BIN", WINDOWS_BIN))
 DEVSERVER = Path(os.environ.get("DEVSERVER", ROOT / "build" / "native" / "bin" / "devserver"))
 AGENT_PORT = int(os.environ.get("EDMS_E2E_AGENT_PORT", "23232"))
 CONFIG_KEY = r"Software\kelvora\Zelto\Config"
@@ -150,16 +153,16 @@ class Agent:
 
 
 @contextlib.contextmanager
-def seeded_devserver(prefix="edms-e2e-", tls=None):
+def seeded_devserver(prefix="edms-e2e-", tls=None, cert="server", key=None):
     """A devserver on a free port over a new, seeded data folder, serving web/; yields its
-    base URL and always stops it. `tls`: a folder from tls_ca.make_test_ca, whose server
-    certificate it serves https with."""
+    base URL and always stops it. `tls`: a folder from tls_ca.make_test_ca, whose certificate
+    `cert` (with the key `key`, default `cert`) it serves https with."""
     if not DEVSERVER.exists():
         pytest.skip(f"devserver is not built ({DEVSERVER})")
     port = free_port()
     with tempfile.TemporaryDirectory(prefix=prefix) as data:
         proc = subprocess.Popen([str(DEVSERVER), "--port", str(port), "--data", data, "--seed",
-                                 "--web", str(ROOT / "web"), "--quiet", *(server_args(tls) if tls else [])],
+                                 "--web", str(ROOT / "web"), "--quiet", *(server_args(tls, cert, key) if tls else [])],
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         try:
             if not wait_until(lambda: port_open(port) or proc.poll() is not None, 30) or not port_open(port):
@@ -197,35 +200,46 @@ def work_dirs(tmp_path_factory):
     return base
 
 
+def agent_values(devserver, work, download, **overrides):
+    """The agent's configuration for `devserver` (its adaptor, page and notices) with the work
+    and download folders `work` and `download` (Unix paths), in English, on AGENT_PORT."""
+    values = {
+        "AdaptorURL": f"{devserver}/adaptor",
+        "EdmsURL": f"{devserver}/",
+        "NoticeURL": f"{devserver}/notice",
+        "WorkFolder": windows_path(work),
+        "DownloadFolder": windows_path(download),
+        "AppType": "EDMS_AGENT",
+        "AppVersion": APP_VERSION,
+        "LanguageID": 1033,
+        # The tests' stand-in editors open test types of their own: every type but a program
+        # may be opened, unless a test asks for the default list.
+        "OpenableTypes": "*",
+    }
+    if AGENT_PORT != 23232:
+        values["ServicePort"] = AGENT_PORT
+    values.update(overrides)
+    return values
+
+
+def write_agent_config(values, env=None):
+    """Replaces the whole configuration key (of another Wine prefix with `env`) by `values`. A
+    value of None is left out; ints are written as REG_DWORD."""
+    uidriver("reg-delete", CONFIG_KEY, env=env)
+    for name, value in values.items():
+        if value is None:
+            continue
+        kind = "dword" if isinstance(value, int) else "sz"
+        uidriver("reg-set", CONFIG_KEY, name, kind, value, env=env)
+
+
 @pytest.fixture
 def write_config(windows_programs, devserver, work_dirs):
     """write_config(env=None, **overrides): replaces the whole configuration key (of another
-    Wine prefix with `env`). A value of None leaves that value out; ints are written as
-    REG_DWORD."""
+    Wine prefix with `env`) by agent_values with `overrides` (None leaves a value out)."""
 
     def write(env=None, **overrides):
-        values = {
-            "AdaptorURL": f"{devserver}/adaptor",
-            "EdmsURL": f"{devserver}/",
-            "NoticeURL": f"{devserver}/notice",
-            "WorkFolder": windows_path(work_dirs / "work"),
-            "DownloadFolder": windows_path(work_dirs / "download"),
-            "AppType": "EDMS_AGENT",
-            "AppVersion": APP_VERSION,
-            "LanguageID": 1033,
-            # The tests' stand-in editors open test types of their own: every type but a program
-            # may be opened, unless a test asks for the default list.
-            "OpenableTypes": "*",
-        }
-        if AGENT_PORT != 23232:
-            values["ServicePort"] = AGENT_PORT
-        values.update(overrides)
-        uidriver("reg-delete", CONFIG_KEY, env=env)
-        for name, value in values.items():
-            if value is None:
-                continue
-            kind = "dword" if isinstance(value, int) else "sz"
-            uidriver("reg-set", CONFIG_KEY, name, kind, value, env=env)
+        write_agent_config(agent_values(devserver, work_dirs / "work", work_dirs / "download", **overrides), env)
 
     return write
 
@@ -247,26 +261,49 @@ def start_agent(windows_programs, tmp_path):
         agent.stop()
 
 
-@pytest.fixture(scope="module")
-def running_agent(windows_programs, devserver, tmp_path_factory):
-    """One agent for a module's protocol tests, with the default configuration."""
-    base = tmp_path_factory.mktemp("shared-agent")
-    values = {
-        "AdaptorURL": f"{devserver}/adaptor", "EdmsURL": f"{devserver}/", "NoticeURL": f"{devserver}/notice",
-        "WorkFolder": windows_path(base), "DownloadFolder": windows_path(base), "AppType": "EDMS_AGENT",
-        "AppVersion": APP_VERSION, "OpenableTypes": "*",
-    }
-    uidriver("reg-delete", CONFIG_KEY)
-    for name, value in values.items():
-        uidriver("reg-set", CONFIG_KEY, name, "sz", value)
-    if AGENT_PORT != 23232:
-        uidriver("reg-set", CONFIG_KEY, "ServicePort", "dword", AGENT_PORT)
-    agent = Agent(base / "agent.log")
+@contextlib.contextmanager
+def configured_agent(values, log_path):
+    """An agent started with the configuration `values` (agent_values), logging to `log_path`;
+    yields it serving and always stops it."""
+    write_agent_config(values)
+    agent = Agent(log_path)
     agent.start()
     try:
         yield agent
     finally:
         agent.stop()
+
+
+@pytest.fixture(scope="module")
+def running_agent(windows_programs, devserver, tmp_path_factory):
+    """One agent for a module's protocol tests, with the default configuration."""
+    base = tmp_path_factory.mktemp("shared-agent")
+    with configured_agent(agent_values(devserver, base, base, LanguageID=None), base / "agent.log") as agent:
+        yield agent
+
+
+@pytest.fixture(scope="module")
+def test_ca(windows_programs, tmp_path_factory):
+    """The test CA and its certificates (tls_ca.make_test_ca, also those of the refusals), the
+    CA trusted for one module by the test Wine prefix (never the host) and by this process's
+    https client (the admin API); taken out of both again afterwards."""
+    if missing_reason():
+        pytest.skip(missing_reason())
+    tool = TOOLS_BIN / "trust_root.exe"
+    if not tool.exists():
+        pytest.skip(f"trust_root.exe is not built ({tool})")
+    folder = make_test_ca(tmp_path_factory.mktemp("ca"), "--untrusted", "--wrong-name", "--expired")
+    ca = windows_path(folder / "ca.pem")
+    code, _, err = run_wine(tool, "add", ca, timeout=60)
+    assert code == 0, f"trust_root add: {err}"
+    context = ssl.create_default_context(cafile=str(folder / "ca.pem"))
+    urllib.request.install_opener(urllib.request.build_opener(urllib.request.HTTPSHandler(context=context)))
+    try:
+        yield folder
+    finally:
+        urllib.request.install_opener(None)
+        code, _, err = run_wine(tool, "remove", ca, timeout=60)
+        assert code == 0, f"trust_root remove: {err}"
 
 
 AGENT_URL = f"ws://127.0.0.1:{AGENT_PORT}"

@@ -7,18 +7,14 @@ starts them), test_editor.exe from EDMS_TEST_TOOLS_BIN (default EDMS_WINDOWS_BIN
 """
 import asyncio
 import json
-import os
 import uuid
-from pathlib import Path
 
 import pytest
 
 from devserver_admin import AdminClient
 from wine_run import register_opener, unregister_opener
 
-from conftest import WINDOWS_BIN, uidriver, windows_path
-
-TOOLS_BIN = Path(os.environ.get("EDMS_TEST_TOOLS_BIN", WINDOWS_BIN))
+from conftest import TOOLS_BIN, WINDOWS_BIN, uidriver, windows_path  # noqa: F401
 PROGRAMS = ("ZTCheckOut.exe", "ZTCheckIn.exe", "ZTCheckOutCancel.exe")
 CHECKOUTS_KEY = r"Software\kelvora\Zelto\CheckOuts"
 # The editor of KEEP leaves the document as it was; the editor of EDIT appends to it.

@@ -9,12 +9,11 @@ from types import SimpleNamespace
 
 import pytest
 
-from browser_fixtures import (LOG_LINES, browser, click_in_row, connect_page, fresh_devserver,  # noqa: F401
-                              open_page, row_state)
+from browser_fixtures import (LOG_LINES, browser, click_in_row, connect_page, docx_editor,  # noqa: F401
+                              fresh_devserver, open_page, row_state)
 from checkin_fixtures import server_content
-from conftest import run, uidriver, windows_path
-from wine_run import register_opener, unregister_opener
-from runner_fixtures import CYCLE_TIMEOUT, TOOLS_BIN, Adaptor, agent_programs  # noqa: F401
+from conftest import run, uidriver
+from runner_fixtures import CYCLE_TIMEOUT, Adaptor, agent_programs  # noqa: F401
 
 OID, FILE_NAME = "DEMO-1", "Report.docx"  # the first document the demo page lists
 CHECKIN_TITLE = "Checkin"
@@ -23,23 +22,6 @@ MAJOR, NOTE, OK_BUTTON = 1003, 1007, 1
 
 def log_has(word):
     return f"{LOG_LINES}.some(t => t === 'CHECKOUT: {word}')"
-
-
-@pytest.fixture
-def docx_editor(windows_programs):
-    """register(append): test_editor.exe becomes the HKCR editor of .docx; with `append` it adds
-    that text to the document, like a user who edited and saved it. Removed at teardown."""
-    exe = TOOLS_BIN / "test_editor.exe"
-    if not exe.exists():
-        pytest.skip(f"test_editor.exe is not built ({exe})")
-    prog_id = "EdmsBrowserTests.docx"
-    keys = []
-
-    def register(append):
-        keys[:] = register_opener(".docx", prog_id, f'"{windows_path(exe)}" "%1"' + (f" --write {append}" if append else ""))
-
-    yield register
-    unregister_opener(keys)
 
 
 @pytest.fixture

@@ -22,6 +22,7 @@ def make_test_ca(folder, *kinds):
     return Path(folder)
 
 
-def server_args(folder, name="server"):
-    """devserver's options for serving https with `name`.pem and `name`.key of `folder`."""
-    return ["--tls-cert", str(Path(folder) / (name + ".pem")), "--tls-key", str(Path(folder) / (name + ".key"))]
+def server_args(folder, name="server", key=None):
+    """devserver's options for serving https with `name`.pem and `key`.key (default `name`) of
+    `folder`."""
+    return ["--tls-cert", str(Path(folder) / (name + ".pem")), "--tls-key", str(Path(folder) / ((key or name) + ".key"))]

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/win/certificate_text.h"
 #include "common/win/handles.h"
 #include "common/win/language.h"
 #include "common/win/process.h"
@@ -70,7 +71,7 @@ std::vector<std::string> Missing(const Names& from, const Names& in) {
 }
 
 // Every program built beside this test, read as the shipped file: whatever text, dialog or
-// menu one language has, the other has too.
+// menu one language has, the other has too, and every one carries the certificate texts.
 TEST(ProgramResources, EnglishAndKoreanCarryTheSameIds) {
   const std::vector<std::string> none;
   for (const std::string file : {EDMS_PROGRAM_FILES}) {
@@ -82,6 +83,10 @@ TEST(ProgramResources, EnglishAndKoreanCarryTheSameIds) {
     EXPECT_FALSE(english.empty());
     EXPECT_EQ(Missing(english, korean), none) << "strings only in English";
     EXPECT_EQ(Missing(korean, english), none) << "strings only in Korean";
+    // A program without them would tell a refused certificate by WinInet's number.
+    for (int id = IDS_CERT_UNTRUSTED; id <= IDS_CERT_SECURE_CHANNEL; ++id) {
+      EXPECT_EQ(english.count("#" + std::to_string(id)), 1u) << "no certificate text " << id;
+    }
     for (LPCWSTR type : {RT_DIALOG, RT_MENU}) {
       const Names inEnglish = NamesIn(module.get(), type, kLangEnglish);
       const Names inKorean = NamesIn(module.get(), type, kLangKorean);
