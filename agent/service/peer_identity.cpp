@@ -7,6 +7,8 @@
 #include <sddl.h>
 #include <wtsapi32.h>
 
+#include <chrono>
+#include <mutex>
 #include <vector>
 
 #include "common/win/handles.h"
@@ -74,13 +76,31 @@ std::optional<PeerIdentity> ProcessIdentity(uint32_t pid) {
 }
 
 std::optional<uint32_t> ConnectionOwner(uint16_t peerPort, uint16_t localPort) {
-  for (const MIB_TCPROW_OWNER_PID& row : TcpTable(TCP_TABLE_OWNER_PID_CONNECTIONS)) {
-    if (row.dwLocalAddr == kLoopback && PortOf(row.dwLocalPort) == peerPort && row.dwRemoteAddr == kLoopback &&
-        PortOf(row.dwRemotePort) == localPort) {
-      return row.dwOwningPid ? std::optional<uint32_t>(row.dwOwningPid) : std::nullopt;
+  // One read of the table serves every connection a burst brings: under Wine each read scans
+  // every process's open files, far too slow to do once per connection. A row is looked for in
+  // the last read first; only a connection it does not hold reads the table again.
+  static std::mutex mutex;
+  static std::vector<MIB_TCPROW_OWNER_PID> rows;
+  static std::chrono::steady_clock::time_point readAt;
+  constexpr auto kFresh = std::chrono::seconds(2);
+  auto find = [&]() -> const MIB_TCPROW_OWNER_PID* {
+    for (const MIB_TCPROW_OWNER_PID& row : rows) {
+      if (row.dwState == MIB_TCP_STATE_ESTAB && row.dwLocalAddr == kLoopback && PortOf(row.dwLocalPort) == peerPort &&
+          row.dwRemoteAddr == kLoopback && PortOf(row.dwRemotePort) == localPort) {
+        return &row;
+      }
     }
+    return nullptr;
+  };
+  std::lock_guard<std::mutex> lock(mutex);
+  const MIB_TCPROW_OWNER_PID* row = std::chrono::steady_clock::now() - readAt < kFresh ? find() : nullptr;
+  if (!row) {
+    rows = TcpTable(TCP_TABLE_OWNER_PID_CONNECTIONS);
+    readAt = std::chrono::steady_clock::now();
+    row = find();
   }
-  return std::nullopt;
+  if (!row || row->dwOwningPid == 0) return std::nullopt;
+  return row->dwOwningPid;
 }
 
 std::optional<uint32_t> ListenerOwner(uint16_t port) {
@@ -116,8 +136,21 @@ PeerCheck CheckPeer(uint16_t peerPort, uint16_t localPort) {
   static const PeerIdentity self = ThisProcessIdentity();
   const std::optional<uint32_t> owner = ConnectionOwner(peerPort, localPort);
   const std::optional<PeerIdentity> peer = owner ? ProcessIdentity(*owner) : std::nullopt;
-  // The session list is asked only when it can change the verdict.
-  const bool others = !peer && OtherUsersLoggedOn(self.session);
+  // The session list is asked only when it can change the verdict, and then at most every few
+  // seconds: logons are rare, connections come in bursts.
+  static std::mutex mutex;
+  static std::chrono::steady_clock::time_point askedAt;
+  static bool othersKnown = false;
+  bool others = false;
+  if (!peer) {
+    std::lock_guard<std::mutex> lock(mutex);
+    const auto now = std::chrono::steady_clock::now();
+    if (askedAt == std::chrono::steady_clock::time_point{} || now - askedAt > std::chrono::seconds(5)) {
+      othersKnown = OtherUsersLoggedOn(self.session);
+      askedAt = now;
+    }
+    others = othersKnown;
+  }
   PeerCheck check;
   check.verdict = JudgePeer(peer, self, others);
   check.reason = PeerRefusalReason(check.verdict, peer);
