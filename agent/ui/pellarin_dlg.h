@@ -81,6 +81,8 @@ class CPellarinDlg : public win::CDialogBase {
   void ArmNoticeTimer();
   void ArmUpdateTimer();
   void LookForUncheckedEdits();
+  // Deletes the installers of earlier updates from the work folder, aside from this thread.
+  void RemoveEarlierInstallers();
   void ShowUncheckedEdits(std::size_t count);
   void EndLoop(int result);
   void ShowInformation(const std::string& text, UINT icon = MB_ICONEXCLAMATION);
