@@ -88,6 +88,7 @@ TEST(IsUpdateInstallerName, TheAppTypesInstallersOfAnyVersion) {
       {"EDMS_AGENT[2.0].exe.calls", false},
       {"EDMS_AGENT[2.0].exe.~12-1.part", false},
       {"OTHER[2.0].exe", false},
+      {"EDMS_OTHER[2.0].exe", false},
       {"EDMS_AGENT2[2.0].exe", false},
       {"EDMS_AGENT[a b].exe", false},
       {"Report.docx", false},
