@@ -22,17 +22,14 @@ set(EDMS_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/edms_product.h.in ${EDMS_GENERATED_DIR}/edms_product.h @ONLY)
 
 # Adds the version resource to one program of EDMS_PROGRAMS. A test's stand-in names its own
-# DESCRIPTION, and COMPANY when it is to claim another publisher.
+# DESCRIPTION.
 function(edms_version_resource target)
-  cmake_parse_arguments(V "" "DESCRIPTION;COMPANY" "" ${ARGN})
+  cmake_parse_arguments(V "" "DESCRIPTION" "" ${ARGN})
   if(NOT V_DESCRIPTION)
     if(NOT DEFINED EDMS_DESCRIPTION_${target})
       message(FATAL_ERROR "cmake/edms_version.cmake: ${target} has no FileDescription (EDMS_DESCRIPTION_${target})")
     endif()
     set(V_DESCRIPTION ${EDMS_DESCRIPTION_${target}})
-  endif()
-  if(V_COMPANY)
-    set(EDMS_COMPANY_NAME ${V_COMPANY})
   endif()
   set(EDMS_FILE_NAME ${target})
   set(EDMS_FILE_DESCRIPTION ${V_DESCRIPTION})
