@@ -36,6 +36,8 @@ function(edms_sign_for_tests target name)
     message(WARNING "osslsigncode is missing (scripts/bootstrap installs it): ${target} stays unsigned")
     return()
   endif()
+  # Linked (and so signed) again when the certificate is made again.
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${EDMS_TEST_SIGNING_DIR}/${name}.pem)
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND ${EDMS_OSSLSIGNCODE} sign -h sha256 -certs ${EDMS_TEST_SIGNING_DIR}/${name}.pem
             -key ${EDMS_TEST_SIGNING_DIR}/${name}.key -in $<TARGET_FILE:${target}> -out $<TARGET_FILE:${target}>.signed
