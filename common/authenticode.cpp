@@ -3,7 +3,7 @@
 namespace edms {
 namespace {
 
-// Offsets in the PE format (Microsoft's PE/COFF specification).
+// Offsets in the PE/COFF format of Windows programs.
 constexpr std::size_t kDosPeOffsetField = 0x3C;
 constexpr std::size_t kCoffHeaderBytes = 20;  // after the 4-byte "PE\0\0"
 constexpr std::size_t kOptionalSizeField = 16;  // in the COFF header
