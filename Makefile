@@ -23,7 +23,9 @@ build-windows:
 
 # The installer of the built programs, into build/dist/ (not part of make test; the
 # installer's end-to-end tests make their own), and the example browser policy for the EDMS
-# origin (EDMS_ORIGIN, default https://edms.example.com).
+# origin (EDMS_ORIGIN, default https://edms.example.com). Programs and installer are signed
+# with the certificate EDMS_SIGN_PFX or EDMS_SIGN_CERT/EDMS_SIGN_KEY names (default: the test
+# certificate), which the build-windows step before pins in the agent.
 dist: bootstrap build-windows
 	@scripts/make-installer
 	@scripts/make-loopback-policy

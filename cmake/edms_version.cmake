@@ -1,6 +1,7 @@
 # What every program and the installer say about themselves, from this one place: the version,
-# the publisher (the agent runs an update only from an installer that names this publisher) and
-# the product. Each program's version resource and the installer's defines are generated here.
+# the publisher's name and the product. Each program's version resource and the installer's
+# defines are generated here. (Who signed an update is what the agent checks, see
+# cmake/edms_signing.cmake: a name in a version resource proves nothing.)
 set(EDMS_VERSION 1.0.0.0)
 set(EDMS_COMPANY_NAME "kelvora")
 set(EDMS_PRODUCT_NAME "Zelto")
@@ -21,17 +22,14 @@ set(EDMS_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/edms_product.h.in ${EDMS_GENERATED_DIR}/edms_product.h @ONLY)
 
 # Adds the version resource to one program of EDMS_PROGRAMS. A test's stand-in names its own
-# DESCRIPTION, and COMPANY when it is to claim another publisher.
+# DESCRIPTION.
 function(edms_version_resource target)
-  cmake_parse_arguments(V "" "DESCRIPTION;COMPANY" "" ${ARGN})
+  cmake_parse_arguments(V "" "DESCRIPTION" "" ${ARGN})
   if(NOT V_DESCRIPTION)
     if(NOT DEFINED EDMS_DESCRIPTION_${target})
       message(FATAL_ERROR "cmake/edms_version.cmake: ${target} has no FileDescription (EDMS_DESCRIPTION_${target})")
     endif()
     set(V_DESCRIPTION ${EDMS_DESCRIPTION_${target}})
-  endif()
-  if(V_COMPANY)
-    set(EDMS_COMPANY_NAME ${V_COMPANY})
   endif()
   set(EDMS_FILE_NAME ${target})
   set(EDMS_FILE_DESCRIPTION ${V_DESCRIPTION})
@@ -55,7 +53,7 @@ function(edms_program_manifest built)
     endif()
     list(APPEND targets ${p})
     string(APPEND files " \"$<TARGET_FILE_NAME:${p}>\",")
-    string(APPEND install "  File \"$<TARGET_FILE:${p}>\"\n")
+    string(APPEND install "  File \"\${PROGRAM_DIR}/$<TARGET_FILE_NAME:${p}>\"\n")
     string(APPEND remove "  Delete \"$INSTDIR\\$<TARGET_FILE_NAME:${p}>\"\n")
   endforeach()
   file(GENERATE OUTPUT ${EDMS_GENERATED_DIR}/edms_programs.h CONTENT
@@ -68,6 +66,7 @@ function(edms_program_manifest built)
 !define /ifndef VERSION \"${EDMS_VERSION}\"
 !define /ifndef COMPANY_NAME \"${EDMS_COMPANY_NAME}\"
 !define /ifndef PRODUCT_NAME \"${EDMS_PRODUCT_NAME}\"
+!define /ifndef PROGRAM_DIR \"${CMAKE_RUNTIME_OUTPUT_DIRECTORY}\"
 !macro EDMS_INSTALL_PROGRAMS
 ${install}!macroend
 !macro EDMS_REMOVE_PROGRAMS

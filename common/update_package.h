@@ -20,4 +20,13 @@ std::string UpdateInstallerName(std::string_view appType, std::string_view versi
 // never matches.
 bool ChecksumMatches(std::string_view expected, std::string_view actual);
 
+// True when `offered` is a version (1 to 9 decimal digits a part, parts joined by single
+// dots) that CompareVersions puts after `installed`. An equal or lower version, or an offer
+// that is no plain version, is not an update: a server can never take an installation back.
+bool IsNewerVersion(std::string_view installed, std::string_view offered);
+
+// True when `name` is an installer an update of `appType` downloads (UpdateInstallerName of
+// any version that IsSafeNamePart accepts), without regard to ASCII case as Windows names are.
+bool IsUpdateInstallerName(std::string_view name, std::string_view appType);
+
 }  // namespace edms

@@ -14,7 +14,8 @@
 namespace devserver {
 
 enum class FaultMode {
-  Refuse,      // reply with the given code and message; the command is not run
+  Refuse,      // reply with the given code and message (and XRS_FILESIZE `bytes`, when
+               // given); the command is not run
   ShortBody,   // XRS_FILESIZE announces the whole file, only `bytes` of it are sent
   CloseEarly,  // send `bytes` of the body, then close the connection (no reply at all
                // for commands without a file)

@@ -332,6 +332,9 @@ class Connection {
     if (fault && fault->mode == FaultMode::Refuse) {
       reply.code = fault->code;
       reply.desc = fault->message;
+      // Any answer a server could give: a CHECKUPDATE that offers an older version, say (its
+      // XRS_FILESIZE is hex-encoded text).
+      if (fault->bytes) reply.fileSize = edms::HexEncodeUtf8(std::to_string(*fault->bytes));
     } else {
       reply = RunCommand(*ctx_.store, request);
     }

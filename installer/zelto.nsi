@@ -10,6 +10,11 @@ RequestExecutionLevel user
 SetCompressor /SOLID lzma
 
 !include "${BUILD_NSH}"
+; The uninstaller is made inside the installer: it is signed before it is packed (the installer
+; itself is signed by scripts/make-installer afterwards).
+!ifdef SIGN_COMMAND
+  !uninstfinalize '"${SIGN_COMMAND}" sign "%1"' = 0
+!endif
 !include MUI2.nsh
 !include LogicLib.nsh
 !include FileFunc.nsh

@@ -3,17 +3,21 @@
 #include <windows.h>
 
 #include <exception>
+#include <thread>
 
 #include "agent/resource.h"
 #include "common/text_format.h"
 #include "common/update_package.h"
+#include "common/win/authenticode.h"
 #include "common/win/file_checksum.h"
-#include "common/win/file_version.h"
+#include "common/win/handles.h"
 #include "common/win/language.h"
 #include "common/win/process.h"
+#include "common/win/registry.h"
 #include "common/win/system_error.h"
+#include "common/win/text.h"
 #include "common/win/trace.h"
-#include "edms_product.h"
+#include "edms_signer.h"
 
 namespace edms {
 namespace {
@@ -22,6 +26,19 @@ namespace {
 constexpr char kInstallerParameters[] = "/S";
 
 std::string AgentText(UINT id) { return win::LoadStringLang(GetModuleHandleW(nullptr), id); }
+
+// What the user is told of a signature that is refused.
+std::string RefusalText(const win::SignatureCheck& check) {
+  switch (check.verdict) {
+    case win::SignatureVerdict::kUnsigned: return AgentText(IDS_UPDATE_UNSIGNED);
+    case win::SignatureVerdict::kBroken: return AgentText(IDS_UPDATE_SIGNATURE_BROKEN);
+    case win::SignatureVerdict::kOtherSigner: return FillPlaceholders(AgentText(IDS_UPDATE_SIGNER_OTHER), {check.signer});
+    case win::SignatureVerdict::kUntrustedChain: return AgentText(IDS_UPDATE_SIGNER_UNTRUSTED);
+    case win::SignatureVerdict::kUnreadable:
+    case win::SignatureVerdict::kTrusted: break;
+  }
+  return FillPlaceholders(AgentText(IDS_UPDATE_NOT_CHECKED), {check.detail});
+}
 
 void Steps(const UpdateOffer& offer, const std::string& workFolder, const UpdateActions& actions) {
   if (!IsAcceptableOffer(offer)) return;
@@ -47,17 +64,32 @@ void Steps(const UpdateOffer& offer, const std::string& workFolder, const Update
   }
   win::Trace("update downloaded");
 
-  const std::optional<std::string> checksum = win::GetFileChecksum(result->path);
+  // From here to the start one handle: others may read the file, none may write, rename or
+  // delete it, and one that could already write it keeps this open from succeeding.
+  win::UniqueKernelHandle installer(CreateFileW(win::Widen(result->path).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!installer) {
+    const DWORD error = GetLastError();
+    win::Trace("update installer not opened, error " + std::to_string(error));
+    tell(FillPlaceholders(AgentText(IDS_UPDATE_NOT_CHECKED), {win::DescribeError(error)}));
+    return;
+  }
+  if (actions.testHold.count() > 0) {
+    win::Trace("update installer held: " + result->path);
+    std::this_thread::sleep_for(actions.testHold);
+  }
+
+  const win::SignatureCheck signature = win::CheckSignature(installer.get(), result->path, UpdateSignerPins());
+  if (signature.verdict != win::SignatureVerdict::kTrusted) {
+    win::Trace("update signature refused: " + signature.detail + (signature.signer.empty() ? "" : ", signer " + signature.signer));
+    tell(RefusalText(signature));
+    return;
+  }
+  win::Trace("update signed by " + signature.signer + ", " + signature.detail);
+  const std::optional<std::string> checksum = win::GetFileChecksum(installer.get());
   if (!ChecksumMatches(result->checksum, checksum.value_or(""))) {
     win::Trace("update checksum mismatch");
     tell(AgentText(IDS_CHECKSUM_MISMATCH));
-    return;
-  }
-  const std::optional<std::string> publisher = win::GetVersionString(result->path, "CompanyName");
-  if (publisher != EDMS_COMPANY_NAME) {
-    win::Trace("update publisher refused");
-    tell(publisher ? FillPlaceholders(AgentText(IDS_UPDATE_PUBLISHER_OTHER), {*publisher, EDMS_COMPANY_NAME})
-                   : AgentText(IDS_UPDATE_PUBLISHER_MISSING));
     return;
   }
   if (actions.stopped()) {
@@ -82,6 +114,19 @@ bool IsAcceptableOffer(const UpdateOffer& offer) {
   return false;
 }
 
+std::vector<SignerPin> UpdateSignerPins() {
+  std::vector<SignerPin> pins = ParseSignerPins(EDMS_UPDATE_SIGNER_PIN).value_or(std::vector<SignerPin>{});
+  win::CRegistry policy(win::CRegistry::kRead);
+  if (policy.Open(kUpdatePolicyKeyPath, HKEY_LOCAL_MACHINE) != ERROR_SUCCESS) return pins;
+  const std::string text = policy[kUpdateSignerPinValue].Text();
+  if (const std::optional<std::vector<SignerPin>> added = ParseSignerPins(text)) {
+    pins.insert(pins.end(), added->begin(), added->end());
+  } else {
+    win::Trace(std::string(kUpdateSignerPinValue) + " of the policy key is no list of pins: ignored");
+  }
+  return pins;
+}
+
 void RunUpdate(const UpdateOffer& offer, const std::string& workFolder, const UpdateActions& actions) {
   try {
     Steps(offer, workFolder, actions);
@@ -90,6 +135,24 @@ void RunUpdate(const UpdateOffer& offer, const std::string& workFolder, const Up
   } catch (...) {
     win::Trace("update failed");
   }
+}
+
+std::vector<std::string> RemoveUpdateInstallers(const std::string& workFolder, const std::string& appType) {
+  std::vector<std::string> left;
+  if (workFolder.empty() || !IsSafeNamePart(appType)) return left;
+  WIN32_FIND_DATAW found{};
+  win::UniqueFind search(FindFirstFileW(win::Widen(workFolder + "\\" + appType + "[*].exe").c_str(), &found));
+  if (!search) return left;
+  do {
+    const std::string name = win::Narrow(found.cFileName);
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !IsUpdateInstallerName(name, appType)) continue;
+    if (DeleteFileW(win::Widen(workFolder + "\\" + name).c_str())) {
+      win::Trace("earlier update installer removed: " + name);
+    } else {
+      left.push_back(name);
+    }
+  } while (FindNextFileW(search.get(), &found));
+  return left;
 }
 
 }  // namespace edms

@@ -15,6 +15,7 @@
 #include "agent/ui/pellarin_app.h"
 #include "common/app_rules.h"
 #include "common/checked_in_copies.h"
+#include "common/update_package.h"
 #include "common/page_url.h"
 #include "common/text_format.h"
 #include "common/win/cancelled_copies.h"
@@ -35,6 +36,10 @@ constexpr auto kUserWait = std::chrono::seconds(10);
 // Exit waits this long for each kind of thread, then leaves it to the end of the process.
 constexpr auto kUpdateStopBound = std::chrono::seconds(5);
 constexpr auto kWindowsCloseBound = std::chrono::seconds(10);
+// The update that started this agent left its installer, which may still be finishing: what
+// cannot be deleted yet is tried again for a while.
+constexpr int kInstallerRemovalTries = 12;
+constexpr auto kInstallerRemovalPause = std::chrono::seconds(5);
 
 int TrayMenuResource(std::string_view appType) {
   switch (TrayMenuFor(appType)) {
@@ -125,10 +130,11 @@ bool CPellarinDlg::OnInitDialog() {
   }
   win::AddSystemMenuItem(hwnd(), win::LoadStringLang(instance(), IDS_ABOUTBOX), IDM_ABOUTBOX);
   SetProgramIcon(startConfig_.AppType, IDR_MAINFRAME, IDR_MAINFRAME_EDMS);
-  updateRun_ = std::make_unique<CUpdateRun>(instance(), hwnd(), kUpdateDoneMessage);
   if (const LONG status = win::LoadAgentSettings(ConfigKeyPath(), settings_); status != ERROR_SUCCESS) {
     win::Trace("page settings not read: " + win::DescribeError(static_cast<DWORD>(status)));
   }
+  updateRun_ = std::make_unique<CUpdateRun>(instance(), hwnd(), kUpdateDoneMessage,
+                                            std::chrono::seconds(settings_.testUpdateHoldSeconds));
   SetWindowTextW(hwnd(), win::Widen("Pellarin[" + startConfig_.AppVersion + "]").c_str());
   SetInterval(IDC_NOTICE_SLIDER, IDC_NOTICE_VALUE, InitialSliderPosition(startConfig_.NoticeCheckTime, 5));
   SetInterval(IDC_UPDATE_SLIDER, IDC_UPDATE_VALUE, InitialSliderPosition(startConfig_.UpdateCheckTime, 10));
@@ -140,6 +146,7 @@ bool CPellarinDlg::OnInitDialog() {
   win::Trace(portHeld_ ? "not serving: the port is held" : "serving");
   LookForUncheckedEdits();
   RemoveOldCheckedInCopies();
+  RemoveEarlierInstallers();
   return true;
 }
 
@@ -155,6 +162,20 @@ void CPellarinDlg::RemoveOldCheckedInCopies() {
     }).detach();
   } catch (const std::exception& e) {
     win::Trace(std::string("no clearing of checked-in copies: ") + e.what());
+  }
+}
+
+void CPellarinDlg::RemoveEarlierInstallers() {
+  const std::string folder = startConfig_.WorkFolder;
+  const std::string appType = startConfig_.AppType;
+  try {
+    std::thread([folder, appType] {
+      for (int i = 0; i < kInstallerRemovalTries && !RemoveUpdateInstallers(folder, appType).empty(); ++i) {
+        std::this_thread::sleep_for(kInstallerRemovalPause);
+      }
+    }).detach();
+  } catch (const std::exception& e) {
+    win::Trace(std::string("no removal of earlier installers: ") + e.what());
   }
 }
 
@@ -619,6 +640,13 @@ void CPellarinDlg::OnUpdateAnswer(const CheckAnswer& answer, bool manual) {
   } else {
     win::Trace("update offered: " + answer.version);
     if (!IsAcceptableOffer(offer)) return;
+    if (!IsNewerVersion(offer.installedVersion, offer.offeredVersion)) {
+      // An offer of this version or an older one is no update: never installed, never asked.
+      win::Trace("update " + answer.version + " is not newer than " + offer.installedVersion + ": not offered");
+      if (!manual) return;
+      offer.size = 0;
+      offer.offeredVersion.clear();
+    }
   }
   if (done_ || !updateRun_ || !updateRun_->Start(offer, config_.Snapshot().WorkFolder)) return;
   if (offer.size > 0) {

@@ -83,6 +83,8 @@ class CPellarinDlg : public win::CDialogBase {
   void LookForUncheckedEdits();
   // Deletes, aside from the window thread, the checked-in copies kept past KeepCheckedInDays.
   void RemoveOldCheckedInCopies();
+  // Deletes the installers of earlier updates from the work folder, aside from this thread.
+  void RemoveEarlierInstallers();
   void ShowUncheckedEdits(std::size_t count);
   void EndLoop(int result);
   void ShowInformation(const std::string& text, UINT icon = MB_ICONEXCLAMATION);

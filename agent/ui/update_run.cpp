@@ -38,6 +38,7 @@ struct CUpdateRun::State {
   HINSTANCE instance = nullptr;
   HWND mainWindow = nullptr;
   UINT doneMessage = 0;
+  std::chrono::milliseconds testHold{0};
   mutable std::mutex mutex;
   std::condition_variable ended;
   bool open = false;
@@ -77,14 +78,17 @@ struct CUpdateRun::State {
     };
     actions.tell = [this](const std::string& text) { Tell(text, MB_ICONEXCLAMATION); };
     actions.stopped = [this] { return stopped.load(); };
+    actions.testHold = testHold;
     RunUpdate(offer, workFolder, actions);
   }
 };
 
-CUpdateRun::CUpdateRun(HINSTANCE instance, HWND mainWindow, UINT doneMessage) : state_(std::make_shared<State>()) {
+CUpdateRun::CUpdateRun(HINSTANCE instance, HWND mainWindow, UINT doneMessage, std::chrono::milliseconds testHold)
+    : state_(std::make_shared<State>()) {
   state_->instance = instance;
   state_->mainWindow = mainWindow;
   state_->doneMessage = doneMessage;
+  state_->testHold = testHold;
 }
 
 bool CUpdateRun::Start(const UpdateOffer& offer, const std::string& workFolder) {

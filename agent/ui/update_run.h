@@ -14,7 +14,9 @@ namespace edms {
 
 class CUpdateRun {
  public:
-  CUpdateRun(HINSTANCE instance, HWND mainWindow, UINT doneMessage);
+  // `testHold`: tests only, how long a run holds its downloaded installer before the checks.
+  CUpdateRun(HINSTANCE instance, HWND mainWindow, UINT doneMessage,
+             std::chrono::milliseconds testHold = std::chrono::milliseconds(0));
   CUpdateRun(const CUpdateRun&) = delete;
   CUpdateRun& operator=(const CUpdateRun&) = delete;
 

@@ -96,6 +96,7 @@ LONG LoadAgentSettings(const std::string& keyPath, AgentSettings& settings) {
   settings.servicePort = reg["ServicePort"].Number();
   settings.loginExpirySeconds = reg["LoginExpirySeconds"].Number();
   settings.testLookupHoldSeconds = reg["TestLookupHoldSeconds"].Number();
+  settings.testUpdateHoldSeconds = reg["TestUpdateHoldSeconds"].Number();
   return ERROR_SUCCESS;
 }
 

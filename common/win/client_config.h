@@ -66,6 +66,8 @@ struct AgentSettings {
   // Tests only: every session-user lookup first waits this long, as behind a share that does
   // not answer.
   uint32_t testLookupHoldSeconds = 0;
+  // Tests only: an update's downloaded installer is held this long before its checks.
+  uint32_t testUpdateHoldSeconds = 0;
 };
 // Read as LoadClientConfig reads; `settings` is unchanged unless it answers ERROR_SUCCESS.
 LONG LoadAgentSettings(const std::string& keyPath, AgentSettings& settings);

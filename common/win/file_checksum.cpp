@@ -20,6 +20,12 @@ std::optional<std::string> GetFileChecksum(const std::string& path) {
   UniqueKernelHandle file(CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file) return std::nullopt;
+  return GetFileChecksum(file.get());
+}
+
+std::optional<std::string> GetFileChecksum(HANDLE file) {
+  LARGE_INTEGER start{};
+  if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return std::nullopt;
   // A verify-only context: hashing needs no keys, so no key container is opened or created.
   UniqueCryptProv provider;
   if (!CryptAcquireContextW(provider.put(), nullptr, MS_STRONG_PROV_W, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT))
@@ -29,7 +35,7 @@ std::optional<std::string> GetFileChecksum(const std::string& path) {
   std::vector<BYTE> buffer(kReadBytes);
   for (;;) {
     DWORD read = 0;
-    if (!ReadFile(file.get(), buffer.data(), kReadBytes, &read, nullptr)) return std::nullopt;
+    if (!ReadFile(file, buffer.data(), kReadBytes, &read, nullptr)) return std::nullopt;
     if (read == 0) break;
     if (!CryptHashData(hash.get(), buffer.data(), read, 0)) return std::nullopt;
   }

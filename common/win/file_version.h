@@ -1,5 +1,5 @@
-// A text value of a file's version resource (CompanyName, FileVersion, ...), looked up the way
-// the update looks up an installer's publisher (common/version_resource.h).
+// A text value of a file's version resource (CompanyName, FileVersion, ...), looked up by the
+// rules of common/version_resource.h. What it says proves nothing about who made the file.
 #pragma once
 #include <optional>
 #include <string>

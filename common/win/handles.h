@@ -109,6 +109,39 @@ struct CryptHashTraits {
   static void close(HCRYPTHASH h) { CryptDestroyHash(h); }
 };
 
+// A decoded signed message, the certificate store that came with it, one certificate of it, a
+// chain engine and a certificate chain built by one.
+struct CryptMsgTraits {
+  using handle_type = HCRYPTMSG;
+  static HCRYPTMSG invalid() { return nullptr; }
+  static bool valid(HCRYPTMSG h) { return h != nullptr; }
+  static void close(HCRYPTMSG h) { CryptMsgClose(h); }
+};
+struct CertStoreTraits {
+  using handle_type = HCERTSTORE;
+  static HCERTSTORE invalid() { return nullptr; }
+  static bool valid(HCERTSTORE h) { return h != nullptr; }
+  static void close(HCERTSTORE h) { CertCloseStore(h, 0); }
+};
+struct CertContextTraits {
+  using handle_type = PCCERT_CONTEXT;
+  static PCCERT_CONTEXT invalid() { return nullptr; }
+  static bool valid(PCCERT_CONTEXT h) { return h != nullptr; }
+  static void close(PCCERT_CONTEXT h) { CertFreeCertificateContext(h); }
+};
+struct CertChainEngineTraits {
+  using handle_type = HCERTCHAINENGINE;
+  static HCERTCHAINENGINE invalid() { return nullptr; }
+  static bool valid(HCERTCHAINENGINE h) { return h != nullptr; }
+  static void close(HCERTCHAINENGINE h) { CertFreeCertificateChainEngine(h); }
+};
+struct CertChainTraits {
+  using handle_type = PCCERT_CHAIN_CONTEXT;
+  static PCCERT_CHAIN_CONTEXT invalid() { return nullptr; }
+  static bool valid(PCCERT_CHAIN_CONTEXT h) { return h != nullptr; }
+  static void close(PCCERT_CHAIN_CONTEXT h) { CertFreeCertificateChain(h); }
+};
+
 // COM interface pointers: the reference held is released once.
 template <typename Interface>
 struct ComTraits {
@@ -166,6 +199,11 @@ using UniqueWtsMem = UniqueHandle<WtsMemTraits<T>>;
 using UniqueBstr = UniqueHandle<BstrTraits>;
 using UniqueCryptProv = UniqueHandle<CryptProvTraits>;
 using UniqueCryptHash = UniqueHandle<CryptHashTraits>;
+using UniqueCryptMsg = UniqueHandle<CryptMsgTraits>;
+using UniqueCertStore = UniqueHandle<CertStoreTraits>;
+using UniqueCertContext = UniqueHandle<CertContextTraits>;
+using UniqueCertChainEngine = UniqueHandle<CertChainEngineTraits>;
+using UniqueCertChain = UniqueHandle<CertChainTraits>;
 template <typename Interface>
 using UniqueCom = UniqueHandle<ComTraits<Interface>>;
 

@@ -22,6 +22,11 @@ def test_refuse_replies_with_the_given_code_and_message_and_skips_the_command(se
     # another object is not matched
     other = server.new_document()
     assert server.checkout(other).code == "00"
+    # with bytes, any answer: an update offer the store would never make
+    server.admin("POST", "faults", {"command": "CHECKUPDATE", "mode": "refuse", "code": "00", "message": "0.1",
+                                    "bytes": 123})
+    reply = server.form("CHECKUPDATE", XRQ_TARGET="EDMS_AGENT", XRQ_INSTVER="9.0", XRQ_USER="alice")
+    assert (reply.code, reply.desc, bytes.fromhex(reply.filesize)) == ("00", "0.1", b"123")
 
 
 def test_times_limits_how_often_a_fault_applies(server):

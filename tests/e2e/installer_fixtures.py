@@ -2,8 +2,8 @@
 scripts/make-installer, and a Wine prefix of their own, new for each module, in which nothing
 has been installed yet.
 
-The installers need makensis (Debian's nsis) and the Windows build's installer/build.nsh; tests
-are skipped with the reason when either is missing.
+The installers need makensis (Debian's nsis), osslsigncode and the Windows build's
+installer/build.nsh; tests are skipped with the reason when one is missing.
 """
 import os
 import shutil
@@ -13,6 +13,7 @@ from pathlib import Path
 import pytest
 
 from conftest import AGENT_PORT, CONFIG_KEY, ROOT, UIDRIVER, WINDOWS_BIN, port_open, uidriver, wait_until
+from signing import trust_test_ca
 from wine_run import run_wine
 
 MAKE_INSTALLER = ROOT / "scripts" / "make-installer"
@@ -30,13 +31,11 @@ def build_version():
     raise AssertionError(f"no VERSION in {BUILD_NSH}")
 
 
-def make_installer(out, version=None, company=None):
-    """Builds an installer of the built programs into `out`; returns its path."""
+def make_installer(out, version=None):
+    """Builds an installer of the built programs into `out` (signed as make dist signs); returns its path."""
     args = [str(MAKE_INSTALLER), "--build", str(WINDOWS_BIN.parent), "--out", str(out)]
     if version:
         args += ["--version", version]
-    if company:
-        args += ["--company", company]
     proc = subprocess.run(args, stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=300)
     assert proc.returncode == 0, f"make-installer failed:\n{proc.stderr}"
     return Path(out)
@@ -108,8 +107,9 @@ class Prefix:
 
 @pytest.fixture(scope="module")
 def installer_tools():
-    if not shutil.which("makensis"):
-        pytest.skip("makensis is not installed (Debian package nsis; scripts/bootstrap installs it)")
+    for tool, package in (("makensis", "nsis"), ("osslsigncode", "osslsigncode")):
+        if not shutil.which(tool):
+            pytest.skip(f"{tool} is not installed (Debian package {package}; scripts/bootstrap installs it)")
     if not BUILD_NSH.exists():
         pytest.skip(f"the Windows build has no installer defines yet ({BUILD_NSH})")
     if not UIDRIVER.exists():
@@ -130,6 +130,7 @@ def fresh_prefix(installer_tools, tmp_path_factory):
     prefix = Prefix(tmp_path_factory.mktemp("installer") / "prefix")
     code, _, err = prefix.wine("cmd", "/c", "exit", timeout=600)
     assert code == 0, f"the new prefix did not start: {err}"
+    trust_test_ca(env=prefix.env)  # the CA of the certificate the test installers are signed with
     try:
         yield prefix
     finally:

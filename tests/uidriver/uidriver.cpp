@@ -76,7 +76,7 @@ int Usage(const std::string& message) {
       "  list-click TITLE ID ROW | list-dblclick TITLE ID ROW\n"
       "  reg-get KEY VALUE | reg-set KEY VALUE sz|dword DATA | reg-delete KEY [VALUE]\n"
       "  rows TITLE ID [COLUMNS]\n"
-      "  file-version FILE NAME\n",
+      "  file-version FILE NAME | try-open FILE\n",
       stderr);
   return kExitUsage;
 }
@@ -559,6 +559,23 @@ int CmdFileVersion(const Options& o) {
   return kExitOk;
 }
 
+// --- whether another process may change a file: opens it to write, and to delete ----------------
+
+int CmdTryOpen(const Options& o) {
+  if (o.args.size() != 1) return Usage("try-open FILE");
+  const struct {
+    const char* what;
+    DWORD access;
+  } tries[] = {{"write", GENERIC_WRITE}, {"delete", DELETE}};
+  for (const auto& t : tries) {
+    edms::win::UniqueKernelHandle file(CreateFileW(o.args[0].c_str(), t.access,
+                                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    Out(std::string(t.what) + (file ? " opened" : " refused " + std::to_string(GetLastError())));
+  }
+  return kExitOk;
+}
+
 // --- list views: their messages carry pointers, so the driver works in the owner's memory ----
 
 // Memory in the process that owns a window, released again on destruction.
@@ -862,7 +879,7 @@ int Run(int argc, wchar_t** argv) {
       {L"is-enabled", CmdIsEnabled},   {L"list-columns", CmdListColumns}, {L"list-rows", CmdListRows},
       {L"list-click", CmdListClick},   {L"list-dblclick", CmdListDblClick},
       {L"rows", CmdRows},
-      {L"file-version", CmdFileVersion},
+      {L"file-version", CmdFileVersion}, {L"try-open", CmdTryOpen},
   };
   if (command.empty()) return Usage("no command");
   for (const auto& e : kCommands)

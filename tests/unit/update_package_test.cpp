@@ -52,5 +52,41 @@ TEST(ChecksumMatches, SameDigestInAnyCaseOnly) {
   for (const auto& c : cases) EXPECT_EQ(ChecksumMatches(c.expected, c.actual), c.match) << c.expected << " " << c.actual;
 }
 
+TEST(IsNewerVersion, OnlyAPlainVersionAfterTheInstalledOne) {
+  const struct {
+    const char* installed;
+    const char* offered;
+    bool newer;
+  } cases[] = {
+      {"1.0.0.0", "1.0.0.1", true},
+      {"1.9", "1.10", true},  // numbers, not text
+      {"", "0.1", true},  // an installation that never wrote its version
+      {"1.0.0.0", "1.0.0.0", false},
+      {"1.0", "1.0.0", false},  // missing parts count as 0
+      {"2.0.0.0", "1.9.9.9", false},
+      {"1.0", "2.0-beta", false},  // read as 2.0 by CompareVersions: no plain version
+      {"1.0", "2..0", false},
+      {"1.0", "2.", false},
+      {"1.0", "", false},
+      {"1.0.2147483647", "1.0.9999999999", false},  // ten digits would tie at the saturation
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsNewerVersion(c.installed, c.offered), c.newer) << c.installed << " " << c.offered;
+}
+
+TEST(IsUpdateInstallerName, TheAppTypesInstallersOfAnyVersion) {
+  const struct {
+    const char* name;
+    bool installer;
+  } cases[] = {
+      {"EDMS_AGENT[2.0.1].exe", true},
+      {"edms_agent[9.9.0.0].EXE", true},
+      {"EDMS_AGENT[].exe", false},
+      {"EDMS_AGENT[2.0].exe.~12-1.part", false},
+      {"EDMS_OTHER[2.0].exe", false},
+      {"EDMS_AGENT[a b].exe", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsUpdateInstallerName(c.name, "EDMS_AGENT"), c.installer) << c.name;
+}
+
 }  // namespace
 }  // namespace edms
