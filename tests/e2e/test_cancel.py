@@ -6,7 +6,7 @@ import pytest
 
 from checkin_fixtures import (CANCEL_TITLE, CHECKOUTS_KEY, cancel, cancel_program,  # noqa: F401
                               checked_out, devserver, english, hex_utf8, holder, record_exists,
-                              server, server_document, uidriver, work_folder)
+                              kept_folder, server, server_document, uidriver, work_folder)
 
 QUESTION = "If you cancel checkout ,working document will be deleted. Do you want to continue?"
 YES, NO = 6, 7
