@@ -8,7 +8,11 @@
 #include <wtsapi32.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <memory>
 #include <mutex>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "common/win/handles.h"
@@ -75,32 +79,68 @@ std::optional<PeerIdentity> ProcessIdentity(uint32_t pid) {
   return identity;
 }
 
-std::optional<uint32_t> ConnectionOwner(uint16_t peerPort, uint16_t localPort) {
-  // One read of the table serves every connection a burst brings: under Wine each read scans
-  // every process's open files, far too slow to do once per connection. A row is looked for in
-  // the last read first; only a connection it does not hold reads the table again.
-  static std::mutex mutex;
-  static std::vector<MIB_TCPROW_OWNER_PID> rows;
-  static std::chrono::steady_clock::time_point readAt;
-  constexpr auto kFresh = std::chrono::seconds(2);
-  auto find = [&]() -> const MIB_TCPROW_OWNER_PID* {
-    for (const MIB_TCPROW_OWNER_PID& row : rows) {
-      if (row.dwState == MIB_TCP_STATE_ESTAB && row.dwLocalAddr == kLoopback && PortOf(row.dwLocalPort) == peerPort &&
-          row.dwRemoteAddr == kLoopback && PortOf(row.dwRemotePort) == localPort) {
-        return &row;
-      }
-    }
-    return nullptr;
-  };
-  std::lock_guard<std::mutex> lock(mutex);
-  const MIB_TCPROW_OWNER_PID* row = std::chrono::steady_clock::now() - readAt < kFresh ? find() : nullptr;
-  if (!row) {
-    rows = TcpTable(TCP_TABLE_OWNER_PID_CONNECTIONS);
-    readAt = std::chrono::steady_clock::now();
-    row = find();
+namespace {
+
+// One read of the connection table at a time, on a thread of its own, shared by every
+// connection that waits for it: under Wine a read scans every process's open files for every
+// row and takes seconds once the computer holds a few thousand connections, so a check waits
+// for it only until its deadline and never reads the table on the accepting thread.
+struct OwnerTable {
+  std::mutex mutex;
+  std::condition_variable done;
+  std::vector<MIB_TCPROW_OWNER_PID> rows;
+  std::chrono::steady_clock::time_point rowsReadFrom;  // when the read that gave `rows` began
+  bool reading = false;
+};
+
+// Starts a read unless one is under way; false when no thread could be started.
+bool StartRead(const std::shared_ptr<OwnerTable>& table) {
+  if (table->reading) return true;
+  try {
+    std::thread([table, began = std::chrono::steady_clock::now()] {
+      std::vector<MIB_TCPROW_OWNER_PID> rows = TcpTable(TCP_TABLE_OWNER_PID_CONNECTIONS);
+      std::lock_guard<std::mutex> lock(table->mutex);
+      table->rows = std::move(rows);
+      table->rowsReadFrom = began;
+      table->reading = false;
+      table->done.notify_all();
+    }).detach();
+  } catch (const std::system_error&) {
+    return false;
   }
-  if (!row || row->dwOwningPid == 0) return std::nullopt;
-  return row->dwOwningPid;
+  table->reading = true;
+  return true;
+}
+
+}  // namespace
+
+OwnerLookup ConnectionOwner(uint16_t peerPort, uint16_t localPort, std::chrono::milliseconds budget) {
+  static const auto table = std::make_shared<OwnerTable>();
+  // A read of the last moments serves every connection of a burst that it holds (connections
+  // wait in the backlog before they are accepted); one it does not hold waits for a read begun
+  // after it was accepted, whose answer is final.
+  constexpr auto kRecent = std::chrono::seconds(2);
+  const auto since = std::chrono::steady_clock::now();
+  const auto deadline = since + budget;
+  std::unique_lock<std::mutex> lock(table->mutex);
+  for (;;) {
+    const bool final = table->rowsReadFrom >= since;
+    if (final || since - table->rowsReadFrom < kRecent) {
+      for (const MIB_TCPROW_OWNER_PID& row : table->rows) {
+        if (row.dwState == MIB_TCP_STATE_ESTAB && row.dwLocalAddr == kLoopback &&
+            PortOf(row.dwLocalPort) == peerPort && row.dwRemoteAddr == kLoopback &&
+            PortOf(row.dwRemotePort) == localPort) {
+          return {row.dwOwningPid ? std::optional<uint32_t>(row.dwOwningPid) : std::nullopt, false};
+        }
+      }
+      if (final) return {std::nullopt, false};
+    }
+    if (!StartRead(table)) return {std::nullopt, false};
+    // Woken when a read ends: one begun before this connection leaves it to start the next.
+    if (!table->done.wait_until(lock, deadline, [&] { return table->rowsReadFrom >= since || !table->reading; })) {
+      return {std::nullopt, true};
+    }
+  }
 }
 
 std::optional<uint32_t> ListenerOwner(uint16_t port) {
@@ -134,7 +174,8 @@ bool OtherUsersLoggedOn(uint32_t ownSession) {
 
 PeerCheck CheckPeer(uint16_t peerPort, uint16_t localPort) {
   static const PeerIdentity self = ThisProcessIdentity();
-  const std::optional<uint32_t> owner = ConnectionOwner(peerPort, localPort);
+  const OwnerLookup lookup = ConnectionOwner(peerPort, localPort, kOwnerLookupBudget);
+  const std::optional<uint32_t>& owner = lookup.pid;
   const std::optional<PeerIdentity> peer = owner ? ProcessIdentity(*owner) : std::nullopt;
   // The session list is asked only when it can change the verdict, and then at most every few
   // seconds: logons are rare, connections come in bursts.
@@ -155,7 +196,8 @@ PeerCheck CheckPeer(uint16_t peerPort, uint16_t localPort) {
   check.verdict = JudgePeer(peer, self, others);
   check.reason = PeerRefusalReason(check.verdict, peer);
   check.peer = peer ? "process " + std::to_string(*owner) + ", session " + std::to_string(peer->session)
-                    : "a process that cannot be identified";
+             : lookup.timedOut ? "a process that cannot be identified (the system's connection table was not read in time)"
+                               : "a process that cannot be identified";
   return check;
 }
 

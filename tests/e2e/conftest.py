@@ -51,6 +51,48 @@ def port_open(port, host="127.0.0.1"):
         return False
 
 
+def port_holders(port):
+    """The processes that hold a socket listening on `port`: {pid: command line}."""
+    sockets = set()
+    with open("/proc/net/tcp") as table:
+        for row in table.read().splitlines()[1:]:
+            fields = row.split()
+            if fields[3] == "0A" and int(fields[1].split(":")[1], 16) == port:
+                sockets.add(f"socket:[{fields[9]}]")
+    holders = {}
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            if any(os.readlink(f"/proc/{pid}/fd/{fd}") in sockets for fd in os.listdir(f"/proc/{pid}/fd")):
+                with open(f"/proc/{pid}/cmdline", "rb") as cmdline:
+                    holders[int(pid)] = cmdline.read().replace(b"\0", b" ").decode("utf-8", "replace").strip()
+        except OSError:
+            pass  # gone meanwhile, or not ours to read
+    return holders
+
+
+def _of_this_run(pid):
+    """True for a Wine process of this checkout's prefix or of a prefix a test made."""
+    try:
+        with open(f"/proc/{pid}/environ", "rb") as environ:
+            prefix = next((v[len(b"WINEPREFIX="):].decode() for v in environ.read().split(b"\0")
+                           if v.startswith(b"WINEPREFIX=")), "")
+    except OSError:
+        return False
+    return bool(prefix) and (prefix.startswith(str(ROOT)) or prefix.startswith(tempfile.gettempdir()))
+
+
+def end_port_holders(port):
+    """Kills the Wine processes of this run that still hold `port` (an agent a test left behind
+    would answer, or keep silent, in place of the next test's); returns what held it."""
+    holders = port_holders(port)
+    for pid in holders:
+        if _of_this_run(pid):
+            with contextlib.suppress(OSError):
+                os.kill(pid, 9)
+    wait_until(lambda: not port_open(port), 10)
+    return holders
+
+
 def free_port():
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
@@ -95,17 +137,19 @@ class Agent:
         self.proc = None
 
     def start(self, wait_serving=True):
+        if wait_serving and port_open(AGENT_PORT) and not wait_until(lambda: not port_open(AGENT_PORT), 15):
+            holders = end_port_holders(AGENT_PORT)
+            assert not port_open(AGENT_PORT), f"port {AGENT_PORT} is held by {holders}, not by this test's agent"
         env = dict(self.env or os.environ, WINEDEBUG=AGENT_WINEDEBUG)
         self._log = open(self.log_path, "wb")
         self.proc = subprocess.Popen([str(WINE), str(self.exe)], stdout=self._log, stderr=subprocess.STDOUT,
                                      stdin=subprocess.DEVNULL, env=env, start_new_session=True)
         if wait_serving:
-            ok = wait_until(lambda: port_open(AGENT_PORT) or self.proc.poll() is not None, 60)
-            if not (ok and port_open(AGENT_PORT)):
+            # Its own word, not an open port: another process may hold the port.
+            ok = wait_until(lambda: "serving" in self.trace_lines() or self.proc.poll() is not None, 60)
+            if not (ok and "serving" in self.trace_lines() and port_open(AGENT_PORT)):
                 self.stop()
                 raise AssertionError(f"the agent did not start serving:\n{self.log()}")
-            # The timers are armed just after the listener opens.
-            wait_until(lambda: "serving" in self.log(), 10)
         return self
 
     def log(self):
@@ -147,8 +191,13 @@ class Agent:
                     self.proc.wait(timeout=10)
             # Only an agent that was running owns the port and the window: one that had already
             # ended (a second start) must not wait for those of another.
-            wait_until(lambda: not port_open(AGENT_PORT), 15)
+            freed = wait_until(lambda: not port_open(AGENT_PORT), 15)
             uidriver("wait-gone", self.title, timeout_ms=10000, check=False, env=self.env)
+            if not freed and port_open(AGENT_PORT):
+                # Ended here rather than in every later test that finds the port taken.
+                holders = end_port_holders(AGENT_PORT)
+                self._log.close()
+                raise AssertionError(f"port {AGENT_PORT} is still held after the agent ended: {holders}")
         self._log.close()
 
 
