@@ -10,6 +10,7 @@ import asyncio
 import contextlib
 import json
 import os
+import random
 import socket
 import ssl
 import subprocess
@@ -34,7 +35,25 @@ AGENT_EXE = WINDOWS_BIN / "Pellarin.exe"
 UIDRIVER = Path(os.environ.get("EDMS_UIDRIVER", WINDOWS_BIN / "uidriver.exe"))
 TOOLS_BIN = Path(os.environ.get("EDMS_TEST_TOOLS_BIN", WINDOWS_BIN))
 DEVSERVER = Path(os.environ.get("DEVSERVER", ROOT / "build" / "native" / "bin" / "devserver"))
-AGENT_PORT = int(os.environ.get("EDMS_E2E_AGENT_PORT", "23232"))
+
+
+def _agent_port():
+    """EDMS_E2E_AGENT_PORT, else a free port of this run's own, below the system's range of
+    passing ports: an agent already running here (make run) or another checkout's test run on
+    this computer then never answers in place of this run's agents."""
+    if "EDMS_E2E_AGENT_PORT" in os.environ:
+        return int(os.environ["EDMS_E2E_AGENT_PORT"])
+    for port in random.sample(range(24000, 32000), 200):
+        with socket.socket() as probe:
+            try:
+                probe.bind(("127.0.0.1", port))
+            except OSError:
+                continue
+        return port
+    return 23232
+
+
+AGENT_PORT = _agent_port()
 CONFIG_KEY = r"Software\kelvora\Zelto\Config"
 APP_VERSION = "9.8.7.6"
 AGENT_TITLE = f"Pellarin[{APP_VERSION}]"
