@@ -16,6 +16,7 @@
 #include "common/win/association.h"
 #include "common/win/cancelled_copies.h"
 #include "common/win/checkout_record.h"
+#include "common/win/detached_thread.h"
 #include "common/win/language.h"
 #include "common/win/name_rule.h"
 #include "common/win/process.h"
@@ -140,10 +141,7 @@ DocumentActions SystemDocumentActions(std::function<void(const std::string& text
   actions.showRefusal = tell;
   actions.bringEditorForward = [](const std::string& workingCopy) {
     // Window enumeration may ask windows of this process for their text: not on the caller.
-    try {
-      std::thread([workingCopy] { BringEditorForward(workingCopy); }).detach();
-    } catch (const std::exception&) {
-    }
+    win::StartDetachedThread([workingCopy] { BringEditorForward(workingCopy); });
   };
   return actions;
 }
@@ -258,18 +256,17 @@ bool StartCheckOutTask(const std::shared_ptr<WebsocketClient>& client, const std
     case RunningCycles::Claim::kTooMany:
       return refuse(std::to_string(kMaxCycles) + " check-outs are running");
   }
-  try {
-    std::thread([task, actions = std::move(actions), &cycles]() mutable {
-      RunCheckOutTask(*task, actions);
-      // What the cycle holds goes before it counts as ended.
-      const std::string id = task->values.fields.documentId;
-      task.reset();
-      actions = DocumentActions();
-      cycles.Remove(id);
-    }).detach();
-  } catch (const std::exception& e) {
+  const bool started = win::StartDetachedThread([task, actions = std::move(actions), &cycles]() mutable {
+    RunCheckOutTask(*task, actions);
+    // What the cycle holds goes before it counts as ended.
+    const std::string id = task->values.fields.documentId;
+    task.reset();
+    actions = DocumentActions();
+    cycles.Remove(id);
+  });
+  if (!started) {
     cycles.Remove(documentId);
-    return refuse(std::string("no thread for it: ") + e.what());
+    return refuse("no thread for it");
   }
   return true;
 }

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/win/detached_thread.h"
 #include "common/win/handles.h"
 #include "common/win/text.h"
 
@@ -96,18 +97,15 @@ struct OwnerTable {
 // Starts a read unless one is under way; false when no thread could be started.
 bool StartRead(const std::shared_ptr<OwnerTable>& table) {
   if (table->reading) return true;
-  try {
-    std::thread([table, began = std::chrono::steady_clock::now()] {
-      std::vector<MIB_TCPROW_OWNER_PID> rows = TcpTable(TCP_TABLE_OWNER_PID_CONNECTIONS);
-      std::lock_guard<std::mutex> lock(table->mutex);
-      table->rows = std::move(rows);
-      table->rowsReadFrom = began;
-      table->reading = false;
-      table->done.notify_all();
-    }).detach();
-  } catch (const std::system_error&) {
-    return false;
-  }
+  const bool started = win::StartDetachedThread([table, began = std::chrono::steady_clock::now()] {
+    std::vector<MIB_TCPROW_OWNER_PID> rows = TcpTable(TCP_TABLE_OWNER_PID_CONNECTIONS);
+    std::lock_guard<std::mutex> lock(table->mutex);
+    table->rows = std::move(rows);
+    table->rowsReadFrom = began;
+    table->reading = false;
+    table->done.notify_all();
+  });
+  if (!started) return false;
   table->reading = true;
   return true;
 }

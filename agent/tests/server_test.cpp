@@ -223,7 +223,9 @@ TEST_F(ServerTest, OversizedMessageClosesOnlyItsConnection) {
   Client big, other;
   ASSERT_EQ(big.Connect(), 101);
   ASSERT_EQ(other.Connect(), 101);
-  ASSERT_TRUE(big.Send("alice", std::string(4096, 'x')));
+  // The server may close the connection on the frame's header, while the rest is still being
+  // written: the send may fail or not, the connection must end either way.
+  big.Send("alice", std::string(4096, 'x'));
   EXPECT_FALSE(big.Read());
   ASSERT_TRUE(other.Send("bob", ""));
   auto welcome = other.Read();

@@ -15,6 +15,7 @@
 #include "agent/ui/multi_download_dlg.h"
 #include "common/ascii.h"
 #include "common/download_item.h"
+#include "common/win/detached_thread.h"
 #include "common/win/handles.h"
 #include "common/win/language.h"
 #include "common/win/message_box.h"
@@ -63,14 +64,13 @@ void CPageWindows::Tell(const std::string& text) {
     if (boxes_->showing.count(text) || boxes_->showing.size() >= kMaxBoxes) return;
     boxes_->showing.insert(text);
   }
-  try {
-    std::thread([boxes = boxes_, text] {
-      win::ShowMessage(nullptr, text, AgentText(IDS_INFORMATION), MB_OK | MB_ICONEXCLAMATION, true);
-      std::lock_guard<std::mutex> lock(boxes->mutex);
-      boxes->showing.erase(boxes->showing.find(text));
-    }).detach();
-  } catch (const std::exception& e) {
-    win::Trace(std::string("no box: ") + e.what());
+  const bool started = win::StartDetachedThread([boxes = boxes_, text] {
+    win::ShowMessage(nullptr, text, AgentText(IDS_INFORMATION), MB_OK | MB_ICONEXCLAMATION, true);
+    std::lock_guard<std::mutex> lock(boxes->mutex);
+    boxes->showing.erase(boxes->showing.find(text));
+  });
+  if (!started) {
+    win::Trace("no box");
     std::lock_guard<std::mutex> lock(boxes_->mutex);
     boxes_->showing.erase(boxes_->showing.find(text));
   }

@@ -21,6 +21,7 @@
 #include "common/win/cancelled_copies.h"
 #include "common/win/checked_in_copies.h"
 #include "common/win/checkout_record.h"
+#include "common/win/detached_thread.h"
 #include "common/win/language.h"
 #include "common/win/message_box.h"
 #include "common/win/process.h"
@@ -151,67 +152,58 @@ bool CPellarinDlg::OnInitDialog() {
 }
 
 void CPellarinDlg::RemoveOldCheckedInCopies() {
-  try {
-    std::thread([keyPath = ConfigKeyPath()] {
-      const win::CheckedInSettings settings = win::LoadCheckedInSettings(keyPath);
-      const std::optional<std::string> folder = CheckedInFolder(settings.workFolder);
-      if (!folder) return;
-      const size_t removed = win::RemoveExpiredCheckedInCopies(*folder, settings.keepDays, win::NowFileTicks());
-      win::Trace(std::to_string(removed) + " checked-in copies older than " + std::to_string(settings.keepDays) +
-                 " days removed");
-    }).detach();
-  } catch (const std::exception& e) {
-    win::Trace(std::string("no clearing of checked-in copies: ") + e.what());
-  }
+  const bool started = win::StartDetachedThread([keyPath = ConfigKeyPath()] {
+    const win::CheckedInSettings settings = win::LoadCheckedInSettings(keyPath);
+    const std::optional<std::string> folder = CheckedInFolder(settings.workFolder);
+    if (!folder) return;
+    const size_t removed = win::RemoveExpiredCheckedInCopies(*folder, settings.keepDays, win::NowFileTicks());
+    win::Trace(std::to_string(removed) + " checked-in copies older than " + std::to_string(settings.keepDays) +
+               " days removed");
+  });
+  if (!started) win::Trace("no clearing of checked-in copies");
 }
 
 void CPellarinDlg::RemoveEarlierInstallers() {
   const std::string folder = startConfig_.WorkFolder;
   const std::string appType = startConfig_.AppType;
-  try {
-    std::thread([folder, appType] {
-      for (int i = 0; i < kInstallerRemovalTries && !RemoveUpdateInstallers(folder, appType).empty(); ++i) {
-        std::this_thread::sleep_for(kInstallerRemovalPause);
-      }
-    }).detach();
-  } catch (const std::exception& e) {
-    win::Trace(std::string("no removal of earlier installers: ") + e.what());
-  }
+  const bool started = win::StartDetachedThread([folder, appType] {
+    for (int i = 0; i < kInstallerRemovalTries && !RemoveUpdateInstallers(folder, appType).empty(); ++i) {
+      std::this_thread::sleep_for(kInstallerRemovalPause);
+    }
+  });
+  if (!started) win::Trace("no removal of earlier installers");
 }
 
 void CPellarinDlg::LookForUncheckedEdits() {
   // The registry and the copies' stamps are read aside; what was found comes back as messages.
   HWND window = hwnd();
   const std::string savedAfterCancel = win::LoadStringLang(instance(), IDS_SAVED_AFTER_CANCEL);
-  try {
-    std::thread([window, savedAfterCancel] {
-      WPARAM count = 0;
-      for (const auto& [oid, record] : win::ListCheckOutRecords()) count += win::MayHoldUncheckedEdits(record) ? 1 : 0;
-      if (count > 0) PostMessageW(window, kUncheckedEditsMessage, count, 0);
-      // A copy whose check-out the agent cancelled as unchanged, saved since by an editor that
-      // still had it: its edits are in no check-out.
-      FILETIME now{};
-      GetSystemTimeAsFileTime(&now);
-      const uint64_t ticks = (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-      for (const win::CancelledCopy& note : win::ListCancelledCopies()) {
-        switch (FateOfCancelledCopy(win::GetFileStamp(note.localPath), note.cancelledAt, ticks)) {
-          case CancelledCopyFate::kSavedSince:
-            win::Trace("saved after its check-out was cancelled: " + note.localPath);
-            PostText(window, kBalloonMessage, FillPlaceholders(savedAfterCancel, {note.localPath}));
-            win::ForgetCancelledCopy(note.oid);
-            break;
-          case CancelledCopyFate::kGone:
-          case CancelledCopyFate::kStale:
-            win::ForgetCancelledCopy(note.oid);
-            break;
-          case CancelledCopyFate::kUntouched:
-            break;
-        }
+  const bool started = win::StartDetachedThread([window, savedAfterCancel] {
+    WPARAM count = 0;
+    for (const auto& [oid, record] : win::ListCheckOutRecords()) count += win::MayHoldUncheckedEdits(record) ? 1 : 0;
+    if (count > 0) PostMessageW(window, kUncheckedEditsMessage, count, 0);
+    // A copy whose check-out the agent cancelled as unchanged, saved since by an editor that
+    // still had it: its edits are in no check-out.
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    const uint64_t ticks = (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    for (const win::CancelledCopy& note : win::ListCancelledCopies()) {
+      switch (FateOfCancelledCopy(win::GetFileStamp(note.localPath), note.cancelledAt, ticks)) {
+        case CancelledCopyFate::kSavedSince:
+          win::Trace("saved after its check-out was cancelled: " + note.localPath);
+          PostText(window, kBalloonMessage, FillPlaceholders(savedAfterCancel, {note.localPath}));
+          win::ForgetCancelledCopy(note.oid);
+          break;
+        case CancelledCopyFate::kGone:
+        case CancelledCopyFate::kStale:
+          win::ForgetCancelledCopy(note.oid);
+          break;
+        case CancelledCopyFate::kUntouched:
+          break;
       }
-    }).detach();
-  } catch (const std::exception& e) {
-    win::Trace(std::string("no look for unchecked edits: ") + e.what());
-  }
+    }
+  });
+  if (!started) win::Trace("no look for unchecked edits");
 }
 
 void CPellarinDlg::ShowUncheckedEdits(std::size_t count) {

@@ -12,6 +12,7 @@
 #include "agent/ui/update_dlg.h"
 #include "agent/ui/update_offer.h"
 #include "common/text_format.h"
+#include "common/win/detached_thread.h"
 #include "common/win/language.h"
 #include "common/win/message_box.h"
 #include "common/win/trace.h"
@@ -98,29 +99,28 @@ bool CUpdateRun::Start(const UpdateOffer& offer, const std::string& workFolder) 
     state_->open = true;
     state_->threadId = 0;
   }
-  try {
-    std::thread([state = state_, offer, workFolder] {
-      {
-        std::lock_guard<std::mutex> lock(state->mutex);
-        state->threadId = GetCurrentThreadId();
-      }
-      const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-      try {
-        state->Run(offer, workFolder);
-      } catch (const std::exception& e) {
-        win::Trace(std::string("update run failed: ") + e.what());
-      }
-      if (SUCCEEDED(com)) CoUninitialize();
-      {
-        std::lock_guard<std::mutex> lock(state->mutex);
-        state->open = false;
-        state->threadId = 0;
-      }
-      state->ended.notify_all();
-      PostMessageW(state->mainWindow, state->doneMessage, 0, 0);
-    }).detach();
-  } catch (const std::exception& e) {
-    win::Trace(std::string("no update thread: ") + e.what());
+  const bool started = win::StartDetachedThread([state = state_, offer, workFolder] {
+    {
+      std::lock_guard<std::mutex> lock(state->mutex);
+      state->threadId = GetCurrentThreadId();
+    }
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    try {
+      state->Run(offer, workFolder);
+    } catch (const std::exception& e) {
+      win::Trace(std::string("update run failed: ") + e.what());
+    }
+    if (SUCCEEDED(com)) CoUninitialize();
+    {
+      std::lock_guard<std::mutex> lock(state->mutex);
+      state->open = false;
+      state->threadId = 0;
+    }
+    state->ended.notify_all();
+    PostMessageW(state->mainWindow, state->doneMessage, 0, 0);
+  });
+  if (!started) {
+    win::Trace("no update thread");
     std::lock_guard<std::mutex> lock(state_->mutex);
     state_->open = false;
     return false;

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/win/detached_thread.h"
 #include "common/win/trace.h"
 
 namespace edms {
@@ -62,37 +63,36 @@ bool WindowThreads::Start(std::function<void()> body) {
     if (state_->count >= kMaxWindowThreads) return false;
     ++state_->count;
   }
-  try {
-    std::thread([state = state_, body = std::move(body)]() mutable {
-      {
-        std::lock_guard<std::mutex> lock(state->mutex);
-        state->threadIds.insert(GetCurrentThreadId());
-      }
-      // The shell (folder browsing, opening a document, file icons) wants a single-threaded apartment.
-      const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-      try {
-        body();
-      } catch (const std::exception& e) {
-        win::Trace(std::string("window thread failed: ") + e.what());
-      } catch (...) {
-        win::Trace("window thread failed");
-      }
-      body = nullptr;
-      if (SUCCEEDED(com)) CoUninitialize();
-      {
-        std::lock_guard<std::mutex> lock(state->mutex);
-        state->threadIds.erase(GetCurrentThreadId());
-        --state->count;
-      }
-      state->changed.notify_all();
-    }).detach();
-  } catch (const std::exception& e) {
+  const bool started = win::StartDetachedThread([state = state_, body = std::move(body)]() mutable {
+    {
+      std::lock_guard<std::mutex> lock(state->mutex);
+      state->threadIds.insert(GetCurrentThreadId());
+    }
+    // The shell (folder browsing, opening a document, file icons) wants a single-threaded apartment.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    try {
+      body();
+    } catch (const std::exception& e) {
+      win::Trace(std::string("window thread failed: ") + e.what());
+    } catch (...) {
+      win::Trace("window thread failed");
+    }
+    body = nullptr;
+    if (SUCCEEDED(com)) CoUninitialize();
+    {
+      std::lock_guard<std::mutex> lock(state->mutex);
+      state->threadIds.erase(GetCurrentThreadId());
+      --state->count;
+    }
+    state->changed.notify_all();
+  });
+  if (!started) {
     {
       std::lock_guard<std::mutex> lock(state_->mutex);
       --state_->count;
     }
     state_->changed.notify_all();
-    win::Trace(std::string("no window thread: ") + e.what());
+    win::Trace("no window thread");
     return false;
   }
   return true;
