@@ -154,6 +154,7 @@ class Agent:
         self.exe = Path(exe)
         self.env = env  # another Wine prefix's, for an agent of another session
         self.proc = None
+        self.crash_told = False
 
     def start(self, wait_serving=True):
         if wait_serving and port_open(AGENT_PORT) and not wait_until(lambda: not port_open(AGENT_PORT), 15):
@@ -218,6 +219,12 @@ class Agent:
                 self._log.close()
                 raise AssertionError(f"port {AGENT_PORT} is still held after the agent ended: {holders}")
         self._log.close()
+        # The agent's children write to the same log: a crash of any of them fails the test
+        # that saw it, whatever the test itself checked.
+        crashes = [line for line in self.log().splitlines() if "Unhandled" in line]
+        if crashes and not self.crash_told:
+            self.crash_told = True
+            raise AssertionError(f"a program crashed (backtrace in {self.log_path}):\n" + "\n".join(crashes))
 
 
 @contextlib.contextmanager
