@@ -3,7 +3,6 @@
 #include <objbase.h>
 
 #include <exception>
-#include <thread>
 
 #include "agent/service/document_process.h"
 #include "agent/resource.h"

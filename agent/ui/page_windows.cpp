@@ -3,10 +3,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include <exception>
 #include <mutex>
 #include <set>
-#include <thread>
 #include <utility>
 
 #include "agent/resource.h"

@@ -6,7 +6,6 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
-#include <thread>
 
 #include "agent/resource.h"
 #include "agent/ui/update_dlg.h"

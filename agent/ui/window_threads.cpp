@@ -8,7 +8,6 @@
 #include <mutex>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "common/win/detached_thread.h"
