@@ -100,7 +100,7 @@ class WorkingDocuments:
     def box(self, dismiss=1, timeout_ms=15000):
         """The next message box (caption, text), pressing `dismiss`; fails when none shows."""
         box = self.ui.msgbox(dismiss=dismiss, timeout_ms=timeout_ms)
-        assert box, "no message box showed"
+        assert box, "no message box showed; the windows:\n" + self.ui.run("list-windows")[1]
         return box
 
     def stop(self):

@@ -304,6 +304,17 @@ int CmdType(const Options& o) {
   return kExitOk;
 }
 
+// A push button's click reaches its dialog as one BN_CLICKED notification. BM_CLICK goes through
+// the button's capture and focus first, and under Wine a focus change that lands in between (a
+// box just closed, another program's window activated) ends the press without a notification:
+// the click is lost and nothing says so. Check boxes and radio buttons keep BM_CLICK, which also
+// turns their state.
+bool IsPushButton(HWND control) {
+  if (_wcsicmp(ClassOf(control).c_str(), L"Button") != 0) return false;
+  const LONG type = GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK;
+  return type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON;
+}
+
 // Posted, not sent: a click that opens a modal window must not block the driver.
 // Only once the window is shown, as a user sees it first: a modal dialog shows itself when its
 // queue first runs empty, and a click that lands before that and starts a long run inside its
@@ -317,7 +328,13 @@ int CmdClick(const Options& o) {
     return Fail("the window \"" + Narrow(o.args[0]) + "\" is not shown");
   if (!Poll(o.timeoutMs, [&] { return IsWindowEnabled(t->control) != FALSE; }))
     return Fail("control " + Narrow(o.args[1]) + " is disabled");
-  if (!PostMessageW(t->control, BM_CLICK, 0, 0)) return Fail("PostMessage failed");
+  const bool posted =
+      IsPushButton(t->control)
+          ? PostMessageW(GetParent(t->control), WM_COMMAND,
+                         MAKEWPARAM(static_cast<WORD>(GetDlgCtrlID(t->control)), BN_CLICKED),
+                         reinterpret_cast<LPARAM>(t->control))
+          : PostMessageW(t->control, BM_CLICK, 0, 0);
+  if (!posted) return Fail("PostMessage failed");
   return kExitOk;
 }
 
