@@ -8,6 +8,7 @@
 #include <new>
 #include <string>
 
+#include "common/win/system_error.h"
 #include "common/win/trace.h"
 
 namespace edms::win {
@@ -29,9 +30,13 @@ unsigned __stdcall RunBody(void* argument) {
 
 bool StartDetachedThread(std::function<void()> body) {
   auto* owned = new (std::nothrow) std::function<void()>(std::move(body));
-  if (!owned) return false;
+  if (!owned) {
+    Trace("no thread could be started: out of memory");
+    return false;
+  }
   const uintptr_t thread = _beginthreadex(nullptr, 0, RunBody, owned, 0, nullptr);
   if (thread == 0) {
+    Trace("no thread could be started: " + DescribeError(GetLastError()));
     delete owned;
     return false;
   }

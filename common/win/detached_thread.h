@@ -5,7 +5,7 @@
 namespace edms::win {
 
 // Runs `body` on a new thread that is never joined; false when no thread could be started
-// (then `body` does not run). An exception that leaves `body` is traced and ends the thread.
+// (then `body` does not run, and the reason is traced). An exception that leaves `body` is traced and ends the thread.
 //
 // Made with the C runtime's own thread start, never std::thread's detach: this toolchain's
 // thread library gives a detached thread's record back to its free list even when the thread
